@@ -1,0 +1,87 @@
+#include "manager/RecordFactory.h"
+
+#include "manager/RecordManagerPrivate.h"
+#include "operation/RecordOperation.h"
+#include "reader/RecordReader.h"
+
+#include <QDebug>
+
+namespace lydevice
+{
+
+namespace
+{
+
+bool isIp(const TargetDesc &target)
+{
+    return target.transport == TransportType::Ip;
+}
+
+bool isP2p(const TargetDesc &target)
+{
+    return target.transport == TransportType::P2p;
+}
+
+bool isCamera(const TargetDesc &target)
+{
+    return target.deviceType == DeviceType::IPC;
+}
+
+bool isRecorder(const TargetDesc &target)
+{
+    return target.deviceType == DeviceType::NVR;
+}
+
+// One live operation per device: a picture or page read waits for nothing, it is refused.
+bool deviceBusy(RecordManagerPrivate *d, const TargetDesc &target)
+{
+    if (!d->isOperationAlive(target))
+        return false;
+    qWarning().noquote() << "cannot start operation since there is an another operation alive";
+    return true;
+}
+
+template<typename Operation>
+QSharedPointer<RecordOperation> make(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
+{
+    return QSharedPointer<Operation>::create(d, target, kind);
+}
+
+} // namespace
+
+QSharedPointer<RecordOperation> makeSearchOperation(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
+{
+    if (deviceBusy(d, target))
+        return {};
+    Q_UNUSED(kind)
+    Q_UNUSED(isIp)
+    Q_UNUSED(isP2p)
+    Q_UNUSED(isCamera)
+    Q_UNUSED(isRecorder)
+    return {};
+}
+
+QSharedPointer<RecordOperation>
+makeReadPicturePageOperation(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
+{
+    if (deviceBusy(d, target))
+        return {};
+    Q_UNUSED(kind)
+    return {};
+}
+
+QSharedPointer<RecordOperation> makeReadPictureOperation(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
+{
+    if (deviceBusy(d, target))
+        return {};
+    Q_UNUSED(kind)
+    return {};
+}
+
+std::unique_ptr<RecordReader> makeReader(const TargetDesc &target)
+{
+    Q_UNUSED(target)
+    return {};
+}
+
+} // namespace lydevice

@@ -1,0 +1,206 @@
+#include "manager/RecordManager.h"
+
+#include "manager/RecordFactory.h"
+#include "manager/RecordManagerPrivate.h"
+#include "manager/RecordSession.h"
+#include "operation/RecordOperation.h"
+#include "parse/HashAccess.h"
+#include "reader/RecordReader.h"
+
+#include <QDebug>
+#include <QImage>
+
+namespace lydevice
+{
+
+namespace
+{
+
+void registerMetaTypes()
+{
+    qRegisterMetaType<std::function<void(QVariantList)>>("std::function<void(QVariantList)>");
+    qRegisterMetaType<TargetDesc>("lydevice::TargetDesc");
+    qRegisterMetaType<QVector<int>>("QVector<int>");
+    qRegisterMetaType<RecordPictureType>("lydevice::RecordPictureType");
+    qRegisterMetaType<std::function<void(int)>>("std::function<void(int)>");
+    qRegisterMetaType<SearchVideoCallback>("lydevice::SearchVideoCallback");
+    qRegisterMetaType<StreamType>("lydevice::StreamType");
+    qRegisterMetaType<RecordVideoType>("lydevice::RecordVideoType");
+    qRegisterMetaType<RecordVideoDesc>("lydevice::RecordVideoDesc");
+    qRegisterMetaType<SearchVideoCallbackV2>("lydevice::SearchVideoCallbackV2");
+    qRegisterMetaType<CameraSession>();
+    qRegisterMetaType<RecorderSession>();
+}
+
+TargetContext searchContext(const QDateTime &start,
+                            const QDateTime &end,
+                            int streamType,
+                            const QVariant &type,
+                            const QVector<int> &channel)
+{
+    TargetContext context;
+    context.start = start;
+    context.end = end;
+    context.streamType = streamType;
+    context.type = type;
+    context.channel = channel;
+    return context;
+}
+
+} // namespace
+
+Q_GLOBAL_STATIC(RecordManager, globalRecordManager)
+
+RecordManager *recordManager()
+{
+    return globalRecordManager.isDestroyed() ? nullptr : globalRecordManager();
+}
+
+RecordManager::RecordManager()
+    : QObject(nullptr)
+    , d(std::make_unique<RecordManagerPrivate>(this))
+{
+    registerMetaTypes();
+}
+
+RecordManager::~RecordManager() = default;
+
+RecordManagerPrivate *RecordManager::d_func() const
+{
+    return d.get();
+}
+
+void RecordManager::searchPicture(TargetDesc target,
+                                  QVector<int> channel,
+                                  RecordPictureType pictureType,
+                                  QDateTime start,
+                                  QDateTime end,
+                                  std::function<void(int)> callback)
+{
+    d->closeSession(target);
+    d->beginSearch(target, searchContext(start, end, 0, QVariant::fromValue(pictureType), channel));
+    auto operation = makeSearchOperation(d.get(), target, RecordKind::Picture);
+    if (!operation) {
+        callback(-1);
+        return;
+    }
+    const QVariantHash params{{QStringLiteral("startTime"), start},
+                              {QStringLiteral("endTime"), end},
+                              {QStringLiteral("type"), QVariant::fromValue(pictureType)},
+                              {QStringLiteral("channel"), QVariant::fromValue(channel)}};
+    d->startOperation(params, std::move(operation), [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+        callback(ok ? hashInt(result, QStringLiteral("sum")) : -1);
+    });
+}
+
+void RecordManager::readPicture(TargetDesc target, int idx, ReadPictureCallback callback)
+{
+    const auto it = d->contexts.constFind(target.handle);
+    if (it == d->contexts.constEnd() || !it->session.isValid()) {
+        qWarning().noquote() << "we need session to search picture";
+        callback(0, QImage());
+        return;
+    }
+    auto operation = makeReadPictureOperation(d.get(), target, RecordKind::Picture);
+    if (!operation) {
+        callback(0, QImage());
+        return;
+    }
+    d->startOperation({{QStringLiteral("index"), idx}},
+                      std::move(operation),
+                      [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+                          if (!ok) {
+                              callback(0, QImage());
+                              return;
+                          }
+                          // A negative size is widened with its sign, as the devices' counts are signed.
+                          const quint64 size = static_cast<quint64>(static_cast<qint64>(hashInt(result, QStringLiteral("size"))));
+                          callback(size, hashImage(result, QStringLiteral("data")));
+                      });
+}
+
+void RecordManager::readPicturePage(TargetDesc target, int idx, std::function<void(QVariantList)> callback)
+{
+    const auto it = d->contexts.constFind(target.handle);
+    if (it == d->contexts.constEnd() || !it->session.isValid()) {
+        qWarning().noquote() << "we need session to read picture page";
+        callback({});
+        return;
+    }
+    if (idx == it->currentPage) {
+        qInfo().noquote() << "we already have current page";
+        callback(it->pictureList);
+        return;
+    }
+    if (idx < 0 || idx >= it->pictureTotal) {
+        qWarning() << "page is not existing. page: " << idx;
+        callback({});
+        return;
+    }
+    auto operation = makeReadPicturePageOperation(d.get(), target, RecordKind::Picture);
+    if (!operation) {
+        callback({});
+        return;
+    }
+    d->startOperation({{QStringLiteral("page"), idx}},
+                      std::move(operation),
+                      [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+                          callback(ok ? hashList(result, QStringLiteral("data")) : QVariantList());
+                      });
+}
+
+void RecordManager::searchVideo(TargetDesc target,
+                                QVector<int> channel,
+                                RecordVideoType videoType,
+                                StreamType streamType,
+                                QDateTime start,
+                                QDateTime end,
+                                SearchVideoCallback callback)
+{
+    d->closeSession(target);
+    d->beginSearch(target, searchContext(start, end, int(streamType), QVariant::fromValue(videoType), channel));
+    auto operation = makeSearchOperation(d.get(), target, RecordKind::Video);
+    if (!operation) {
+        callback(-1, {});
+        return;
+    }
+    const QVariantHash params{{QStringLiteral("startTime"), start},
+                              {QStringLiteral("endTime"), end},
+                              {QStringLiteral("stream"), QVariant::fromValue(streamType)},
+                              {QStringLiteral("type"), QVariant::fromValue(videoType)},
+                              {QStringLiteral("channel"), QVariant::fromValue(channel)}};
+    d->startOperation(params, std::move(operation), [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+        if (!ok) {
+            callback(-1, {});
+            return;
+        }
+        const QVariant sid = result.value(QStringLiteral("sid"));
+        callback(sid.userType() == QMetaType::Int ? sid.toInt() : 0, hashList(result, QStringLiteral("data")));
+    });
+}
+
+quint64 RecordManager::searchVideoBegin(TargetDesc target, RecordVideoDesc desc, SearchVideoCallbackV2 callback)
+{
+    std::unique_ptr<RecordReader> reader = makeReader(target);
+    if (!reader) {
+        callback(-1, RecordVideoType::All, {});
+        return 0;
+    }
+    RecordReader *const started = reader.get();
+    const quint64 id = d->addReader(std::move(reader));
+    started->startReading(std::move(desc), std::move(callback));
+    return id;
+}
+
+void RecordManager::searchVideoEnd(quint64 id)
+{
+    if (!d->removeReader(id))
+        qWarning() << "cannot find record reader[" << id << "]";
+}
+
+void RecordManager::cancelAllRecordSearching()
+{
+    d->cancelAll();
+}
+
+} // namespace lydevice

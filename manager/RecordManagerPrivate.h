@@ -1,0 +1,72 @@
+#pragma once
+
+#include "manager/RecordKind.h"
+#include "manager/TargetContext.h"
+
+#include <lydevice/lydevice.h>
+
+#include <QHash>
+#include <QSharedPointer>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace lydevice
+{
+
+class RecordManager;
+class RecordOperation;
+class RecordReader;
+
+// The manager's state: per-device contexts, the devices searched since the last cancel-all, and
+// the live operations and readers, which it alone owns.
+class RecordManagerPrivate
+{
+public:
+    using Finished = std::function<void(bool ok, const QVariantHash &result)>;
+
+    explicit RecordManagerPrivate(RecordManager *q);
+    ~RecordManagerPrivate();
+
+    RecordManagerPrivate(const RecordManagerPrivate &) = delete;
+    RecordManagerPrivate &operator=(const RecordManagerPrivate &) = delete;
+
+    // Services for operations. None of them creates a context.
+    const TargetContext &context(const TargetDesc &target) const;
+    bool isOperationAlive(const TargetDesc &target) const;
+    void setOperationAlive(const TargetDesc &target, bool alive);
+    void setSession(const TargetDesc &target, const QVariant &session);
+    void setPage(const TargetDesc &target, int pictureTotal, int currentPage, const QVariantList &list);
+
+    // Replaces the device's context whole with a new search and lists the device for cancel-all.
+    void beginSearch(const TargetDesc &target, const TargetContext &context);
+
+    // Runs the operation and keeps it until it completes: `finished` is called with its result,
+    // then the operation is destroyed.
+    void startOperation(const QVariantHash &params, QSharedPointer<RecordOperation> operation, Finished finished);
+
+    // Closes the session stored for the device (before a new search replaces it).
+    void closeSession(const TargetDesc &target);
+    // Closes the stored session of every device searched since the last call, in search order.
+    void closeAllSessions();
+
+    // The live readers; the reader id is the reader's address.
+    quint64 addReader(std::unique_ptr<RecordReader> reader);
+    bool removeReader(quint64 id);
+
+    // Destroys every reader and operation (no callbacks), then closes the sessions.
+    void cancelAll();
+
+    QHash<quint64, TargetContext> contexts;
+    QVector<TargetDesc> targets;
+    QVector<QSharedPointer<RecordOperation>> operations;
+    std::vector<std::unique_ptr<RecordReader>> readers;
+    RecordManager *const q;
+
+private:
+    void releaseOperation(const RecordOperation *operation);
+};
+
+} // namespace lydevice

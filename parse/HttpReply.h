@@ -1,0 +1,19 @@
+#pragma once
+
+// Taking raw HTTP replies apart. Pure functions: no state, any thread.
+
+#include <QByteArray>
+#include <QString>
+
+namespace lydevice
+{
+
+// Status code of the status line "HTTP/1.0 <code> " or "HTTP/1.1 <code> " at the very start of
+// the reply; -1 when there is none or the code does not fit 32 bits.
+int httpStatusCode(const QString &reply);
+
+// Body of a "200 OK" reply (byte-exact status line), de-chunked when the headers announce chunked
+// transfer coding; empty for any other reply, and for a reply without an end of headers.
+QByteArray httpReplyBody(const QByteArray &reply);
+
+} // namespace lydevice
