@@ -1,0 +1,693 @@
+// The simulator over HTTP, talked to with hand-written requests: reply formats, paging, the books,
+// chunked coding, credentials, keep-alive and the injected faults.
+
+#include "DeviceSimulator.h"
+#include "RawHttpClient.h"
+#include "WallTime.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+#include <QUrl>
+
+using namespace lydevice::sim;
+
+using ItemList = QVector<QHash<QString, QString>>;
+Q_DECLARE_METATYPE(ItemList)
+
+namespace
+{
+const QDateTime spanFrom(QDate(2024, 3, 1), QTime(1, 0));
+const QDateTime spanTo(QDate(2024, 3, 1), QTime(20, 30));
+const QByteArray spanQuery = "startTime=2024-03-01%2001:00:00&endTime=2024-03-01%2020:30:00";
+
+SimulatorOptions recorderOptions()
+{
+    SimulatorOptions options;
+    options.kind = DeviceKind::Recorder;
+    options.seed = 7;
+    options.channels = 3;
+    options.setRecordCount(150);
+    return options;
+}
+
+SimulatorOptions cameraOptions()
+{
+    SimulatorOptions options = recorderOptions();
+    options.kind = DeviceKind::Camera;
+    return options;
+}
+
+ItemList recordItems(const QVector<Recording> &records)
+{
+    ItemList items;
+    for (const Recording &record : records)
+        items.append({ { QStringLiteral("startTime"), walltime::dashed(record.startSeconds) },
+            { QStringLiteral("endTime"), walltime::dashed(record.endSeconds) },
+            { QStringLiteral("recordType"), QString::number(record.recorderCode()) },
+            { QStringLiteral("chnid"), QString::number(record.channel) } });
+    return items;
+}
+
+ItemList tagItems(const QVector<Tag> &tags)
+{
+    ItemList items;
+    for (const Tag &tag : tags)
+        items.append({ { QStringLiteral("chnid"), QString::number(tag.channel) },
+            { QStringLiteral("id"), QString::number(tag.id) },
+            { QStringLiteral("index"), QString::number(tag.index) },
+            { QStringLiteral("name"), QString::fromLatin1(QUrl::toPercentEncoding(tag.name)) },
+            { QStringLiteral("time"), walltime::dashed(tag.timeSeconds) } });
+    return items;
+}
+
+ItemList pictureItems(const QVector<Picture> &pictures)
+{
+    ItemList items;
+    for (const Picture &picture : pictures)
+        items.append({ { QStringLiteral("pts"), picture.name },
+            { QStringLiteral("pTime"), walltime::dashed(picture.timeSeconds) },
+            { QStringLiteral("chnid"), QString::number(picture.channel) } });
+    return items;
+}
+
+// The items of a recorder reply, read back by the keys of `like`.
+ItemList readItems(const QHash<QString, QString> &reply, int count, const QHash<QString, QString> &like)
+{
+    ItemList items;
+    for (int i = 0; i < count; ++i) {
+        QHash<QString, QString> item;
+        for (auto it = like.cbegin(); it != like.cend(); ++it)
+            item.insert(it.key(), reply.value(it.key() + QString::number(i), QStringLiteral("<missing>")));
+        items.append(item);
+    }
+    return items;
+}
+
+QByteArray sdk(const QByteArray &query)
+{
+    return "/sdk.cgi?" + query;
+}
+
+// The camera's picture list, repaired the way its clients repair it.
+QJsonObject pictureList(const RawReply &reply)
+{
+    QByteArray body = reply.body;
+    body.replace("{\"sEcho\": ,", "{");
+    return QJsonDocument::fromJson(body).object();
+}
+
+QByteArray sdexplorer(const QByteArray &extra, int first = 0)
+{
+    return "/vb.htm?page=sdexplorer&use_sid=1&maintype=1&subtype=-1&time_start=2024-03-01%2001:00:00"
+           "&time_end=2024-03-01%2020:30:00&iDisplayStart="
+        + QByteArray::number(first) + "&iDisplayLength=30" + extra;
+}
+} // namespace
+
+class TestSimulatorHttp : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void recorderSearchPagesThrough_data();
+    void recorderSearchPagesThrough();
+    void emptyOrUnreadableSearchOpensNothing_data();
+    void emptyOrUnreadableSearchOpensNothing();
+    void pictureIndexSendsTheJpegInBase64();
+    void cameraFilePages_data();
+    void cameraFilePages();
+    void cameraPictureSession();
+    void cameraSessionIdsAreOneDigit();
+    void chunkedRepliesDecodeToThePlainBody();
+    void credentials_data();
+    void credentials();
+    void keepAlive_data();
+    void keepAlive();
+    void faults_data();
+    void faults();
+    void delayedReplyDoesNotHoldOtherConnections();
+    void hundredThousandEventsInThousandPages();
+};
+
+void TestSimulatorHttp::recorderSearchPagesThrough_data()
+{
+    QTest::addColumn<QByteArray>("open");
+    QTest::addColumn<QByteArray>("pageQuery"); // "%1" for the handle, "%2" for the page
+    QTest::addColumn<QByteArray>("closeQuery");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("pageSize");
+    QTest::addColumn<ItemList>("expected");
+
+    const Catalogue catalogue(recorderOptions());
+    const QByteArray stop = "action=set.playback.stop_batch&cnt=1&sid[0]=%1&close=1";
+    const QByteArray eventPage = "action=get.playback.evt_backup_search_page&sid=%1&page=%2";
+    const QByteArray eventClose = "action=get.playback.evt_backup_search_close&sid=%1";
+    const QByteArray mask02 = "101" + QByteArray(61, '0');
+
+    QTest::newRow("record info lists every type of its channel")
+        << "action=get.playback.recordinfo&chnid=1&stream=0&" + spanQuery
+        << QByteArray("action=get.playback.recordinfo_page&sid=%1&page=%2") << stop << int(HandleKind::PlaybackSession)
+        << 100 << recordItems(catalogue.recordInfo(1, spanFrom, spanTo));
+    QTest::newRow("record info with all=1 lists the same")
+        << "action=get.playback.recordinfo&chnid=0&stream=1&" + spanQuery + "&all=1"
+        << QByteArray("action=get.playback.recordinfo_page&sid=%1&page=%2") << stop << int(HandleKind::PlaybackSession)
+        << 100 << recordItems(catalogue.recordInfo(0, spanFrom, spanTo));
+    QTest::newRow("event 2/0 finds motion on the masked channels")
+        << "action=get.playback.evt_backup_search&chnmaskl=" + mask02
+            + "&num=1&event=2&subType=0&stream=0&ahead=0"
+              "&delay=0&"
+            + spanQuery
+        << eventPage << eventClose << int(HandleKind::EventSearch) << 100
+        << recordItems(catalogue.events({ 0, 2 }, 2, 0, spanFrom, spanTo));
+    QTest::newRow("event 64/511 finds smart records")
+        << "action=get.playback.evt_backup_search&chnmaskl=" + mask02
+            + "&num=1&event=64&subType=511&stream=0&ahead=0"
+              "&delay=0&"
+            + spanQuery
+        << eventPage << eventClose << int(HandleKind::EventSearch) << 100
+        << recordItems(catalogue.events({ 0, 2 }, 64, 511, spanFrom, spanTo));
+    QTest::newRow("event 128/1 finds tamper only")
+        << "action=get.playback.evt_backup_search&chnmaskl=111&num=1&event=128&subType=1&stream=0&ahead=0&delay=0&"
+            + spanQuery
+        << eventPage << eventClose << int(HandleKind::EventSearch) << 100
+        << recordItems(catalogue.events({ 0, 1, 2 }, 128, 1, spanFrom, spanTo));
+    QTest::newRow("tags in pages of 50, names percent-encoded")
+        << "action=get.playback.tags_search_open&chnMaskl=11&enType=0&" + spanQuery
+        << QByteArray("action=get.playback.tags_search_page&sid=%1&npage=%2")
+        << QByteArray("action=get.playback.tags_search_close&cnt=1&sid0=%1") << int(HandleKind::TagSearch) << 50
+        << tagItems(catalogue.tags({ 0, 1 }, spanFrom, spanTo));
+    QTest::newRow("pictures of every type")
+        << "action=get.playback.picture_backup_search_open&" + spanQuery + "&mask=111&majorType=568&minorType=0"
+        << QByteArray("action=get.playback.picture_backup_search_page&sid=%1&page=%2")
+        << QByteArray("action=get.playback.picture_backup_search_close&sid=%1") << int(HandleKind::PictureSearch) << 100
+        << pictureItems(catalogue.pictures({ 0, 1, 2 }, 2, spanFrom, spanTo));
+    QTest::newRow("alarm and manual pictures by their bits")
+        << "action=get.playback.picture_backup_search_open&" + spanQuery + "&mask=111&majorType=528&minorType=-1"
+        << QByteArray("action=get.playback.picture_backup_search_page&sid=%1&page=%2")
+        << QByteArray("action=get.playback.picture_backup_search_close&sid=%1") << int(HandleKind::PictureSearch) << 100
+        << pictureItems(catalogue.pictures(catalogue.recorderPictureListing(
+               7, 528, walltime::fromDateTime(spanFrom), walltime::fromDateTime(spanTo))));
+}
+
+void TestSimulatorHttp::recorderSearchPagesThrough()
+{
+    QFETCH(QByteArray, open);
+    QFETCH(QByteArray, pageQuery);
+    QFETCH(QByteArray, closeQuery);
+    QFETCH(int, kind);
+    QFETCH(int, pageSize);
+    QFETCH(ItemList, expected);
+    QVERIFY2(expected.size() > pageSize, "the row should need more than one page");
+    const HandleKind handleKind = static_cast<HandleKind>(kind);
+
+    DeviceSimulator device(recorderOptions());
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+
+    const RawReply first = client.get(sdk(open));
+    QCOMPARE(first.status, 200);
+    QVERIFY(first.raw.startsWith("HTTP/1.1 200 OK\r\n"));
+    QVERIFY2(first.body.endsWith("\r\n"), "every pair is followed by a line break");
+    QVERIFY(first.body.startsWith("res=0\r\n"));
+    const QHash<QString, QString> head = first.keyValues();
+    QCOMPARE(head.value(QStringLiteral("allCnt")).toInt(), expected.size());
+    QCOMPARE(head.value(QStringLiteral("cnt")).toInt(), pageSize);
+    const int sid = head.value(QStringLiteral("sid")).toInt();
+    QVERIFY(device.books().isOpen(handleKind, sid));
+
+    ItemList served = readItems(head, pageSize, expected.first());
+    for (int page = 2; served.size() < expected.size(); ++page) {
+        QVERIFY(page < 1000);
+        const RawReply reply = client.get(sdk(QString::fromLatin1(pageQuery).arg(sid).arg(page).toLatin1()));
+        const QHash<QString, QString> values = reply.keyValues();
+        const int count = values.value(QStringLiteral("cnt")).toInt();
+        QCOMPARE(count, qMin(pageSize, expected.size() - served.size()));
+        QVERIFY(!values.contains(QStringLiteral("sid")));
+        served += readItems(values, count, expected.first());
+    }
+    QCOMPARE(served, expected);
+
+    const int lastPage = (expected.size() + pageSize - 1) / pageSize;
+    const RawReply beyond = client.get(sdk(QString::fromLatin1(pageQuery).arg(sid).arg(lastPage + 1).toLatin1()));
+    QCOMPARE(beyond.keyValues().value(QStringLiteral("cnt")), QStringLiteral("0"));
+    QCOMPARE(device.books().handles().constFirst().pagesServed, lastPage);
+
+    const QByteArray close = QString::fromLatin1(closeQuery).arg(sid).toLatin1();
+    QCOMPARE(client.get(sdk(close)).keyValues().value(QStringLiteral("res")), QStringLiteral("0"));
+    QVERIFY(device.openHandles().isEmpty());
+    QCOMPARE(client.get(sdk(close)).keyValues().value(QStringLiteral("res")), QStringLiteral("-1"));
+    QCOMPARE(device.books().strayCloses().size(), 1);
+    // A closed handle serves no more pages.
+    QCOMPARE(client.get(sdk(QString::fromLatin1(pageQuery).arg(sid).arg(1).toLatin1())).body,
+        QByteArray("res=-1\r\ncnt=0\r\n"));
+}
+
+void TestSimulatorHttp::emptyOrUnreadableSearchOpensNothing_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("body");
+    const QByteArray before = "startTime=2023-01-01%2000:00:00&endTime=2023-01-02%2000:00:00";
+    const QByteArray empty = "res=0\r\nsid=-1\r\ncnt=0\r\nallCnt=0\r\n";
+    QTest::newRow("record info before the content")
+        << "action=get.playback.recordinfo&chnid=0&stream=0&" + before << empty;
+    QTest::newRow("record info of a channel the recorder lacks")
+        << "action=get.playback.recordinfo&chnid=9&stream=0&" + spanQuery << empty;
+    QTest::newRow("event search before the content")
+        << "action=get.playback.evt_backup_search&chnmaskl=1&num=1&event=2&subType=0&" + before << empty;
+    QTest::newRow("event code no record type has")
+        << "action=get.playback.evt_backup_search&chnmaskl=1&num=1&event=4&subType=0&" + spanQuery << empty;
+    QTest::newRow("tags before the content")
+        << "action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + before << empty;
+    QTest::newRow("pictures before the content")
+        << "action=get.playback.picture_backup_search_open&" + before + "&mask=1&majorType=568&minorType=0" << empty;
+    QTest::newRow("unreadable time") << QByteArray("action=get.playback.recordinfo&chnid=0&startTime=yesterday"
+                                                   "&endTime=2024-03-01%2020:30:00")
+                                     << QByteArray("res=-1\r\ncnt=0\r\n");
+    QTest::newRow("day beyond the month") << QByteArray("action=get.playback.recordinfo&chnid=0&startTime=2024-02-30"
+                                                        "%2000:00:00&endTime=2024-03-01%2020:30:00")
+                                          << QByteArray("res=-1\r\ncnt=0\r\n");
+}
+
+void TestSimulatorHttp::emptyOrUnreadableSearchOpensNothing()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, body);
+    DeviceSimulator device(recorderOptions());
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    const RawReply reply = client.get(sdk(query));
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(reply.body, body);
+    QVERIFY(device.books().handles().isEmpty());
+}
+
+void TestSimulatorHttp::pictureIndexSendsTheJpegInBase64()
+{
+    DeviceSimulator device(recorderOptions());
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    const QHash<QString, QString> open = client
+                                             .get(sdk("action=get.playback.picture_backup_search_open&" + spanQuery
+                                                 + "&mask=001&majorType=32&minorType=0"))
+                                             .keyValues();
+    const QString sid = open.value(QStringLiteral("sid"));
+    const QString pts = open.value(QStringLiteral("pts3"));
+    QCOMPARE(open.value(QStringLiteral("chnid3")), QStringLiteral("2"));
+
+    const RawReply reply = client.get(sdk("action=get.playback.picture_backup_search_index&chnid=2&sid="
+        + sid.toLatin1() + "&pts=" + pts.toLatin1() + "&base64=1"));
+    const int data = reply.body.indexOf("data=");
+    QVERIFY(data > 0);
+    QVERIFY2(reply.body.indexOf("\r\n", data) == reply.body.size() - 2, "the data comes last");
+    const QByteArray jpeg = QByteArray::fromBase64(reply.body.mid(data + 5).trimmed());
+    Picture picture;
+    QVERIFY(device.catalogue().findPicture(pts, 2, &picture));
+    QCOMPARE(jpeg, device.catalogue().jpeg(picture));
+    QCOMPARE(reply.keyValues().value(QStringLiteral("size")).toInt(), jpeg.size());
+    const QImage image = QImage::fromData(jpeg, "JPG");
+    QCOMPARE(image.size(), QSize(320, 180));
+    QCOMPARE(picture.time(),
+        QDateTime::fromString(open.value(QStringLiteral("pTime3")), QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+
+    // The same picture asked for on another channel, or outside an open search, is not there.
+    QVERIFY(!client
+                 .get(sdk("action=get.playback.picture_backup_search_index&chnid=1&sid=" + sid.toLatin1()
+                     + "&pts=" + pts.toLatin1() + "&base64=1"))
+                 .body.contains("data="));
+    client.get(sdk("action=get.playback.picture_backup_search_close&sid=" + sid.toLatin1()));
+    QVERIFY(!client
+                 .get(sdk("action=get.playback.picture_backup_search_index&chnid=2&sid=" + sid.toLatin1()
+                     + "&pts=" + pts.toLatin1() + "&base64=1"))
+                 .body.contains("data="));
+}
+
+void TestSimulatorHttp::cameraFilePages_data()
+{
+    QTest::addColumn<QByteArray>("mask");
+    QTest::addColumn<QStringList>("expected");
+    const Catalogue catalogue(cameraOptions());
+    const auto files = [&](int mask) {
+        QStringList list;
+        for (const Recording &record : catalogue.cameraFiles(mask, spanFrom, spanTo))
+            list.append(record.cameraFileString());
+        return list;
+    };
+    QTest::newRow("35: continuous, motion and smart") << QByteArray("35") << files(1 | 2 | 32);
+    QTest::newRow("2: motion") << QByteArray("2") << files(2);
+    QTest::newRow("484: every type but continuous and motion") << QByteArray("484") << files(4 | 32 | 64 | 128 | 256);
+    QTest::newRow("0: all") << QByteArray("0") << files(0);
+}
+
+void TestSimulatorHttp::cameraFilePages()
+{
+    QFETCH(QByteArray, mask);
+    QFETCH(QStringList, expected);
+    DeviceSimulator device(cameraOptions());
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    const QByteArray span = "/vb.htm?PBStartTimePos=20240301010000&PBEndTimePos=20240301203000";
+
+    const RawReply count = client.get(span + "&PBFileTotalPage=" + mask);
+    const int pages = (expected.size() + 19) / 20;
+    QCOMPARE(count.body, "OK pbfiletotalpage=" + QByteArray::number(pages) + "\r\n");
+    QStringList served;
+    for (int page = 1; page <= pages + 1; ++page) {
+        const RawReply reply = client.get(span + "&PBFilePageIndex=" + QByteArray::number(page));
+        QVERIFY(reply.body.startsWith("OK pbfilepageindex="));
+        QVERIFY(reply.body.endsWith(page <= pages ? ";\r\n" : "=\r\n"));
+        served += QString::fromLatin1(reply.body.mid(19).trimmed()).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    }
+    QCOMPARE(served, expected);
+    // The file strings carry the digit of the type and the length in seconds.
+    const Recording first = device.catalogue().cameraFiles(0, spanFrom, spanTo).first();
+    QCOMPARE(first.cameraFileString(),
+        QString::number(first.cameraDigit()) + first.start().toString(QStringLiteral("yyyyMMddHHmmss"))
+            + QLatin1Char('_') + QString::number(first.start().secsTo(first.end())));
+}
+
+void TestSimulatorHttp::cameraPictureSession()
+{
+    DeviceSimulator device(cameraOptions());
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    const QVector<Picture> expected = device.catalogue().pictures({}, 7, spanFrom, spanTo);
+    QVERIFY(expected.size() > 60);
+
+    const RawReply first = client.get(sdexplorer(QByteArray()));
+    QVERIFY(first.body.startsWith("{\"sEcho\": ,\"iTotalRecords\":"));
+    const QJsonObject list = pictureList(first);
+    QCOMPARE(list.value(QLatin1String("iTotalRecords")).toInt(), expected.size());
+    const QJsonArray rows = list.value(QLatin1String("aaData")).toArray();
+    QCOMPARE(rows.size(), 30);
+    const QJsonArray row = rows.at(0).toArray();
+    QCOMPARE(row.size(), 7);
+    QCOMPARE(row.at(0).toString(), expected.at(0).name);
+    QCOMPARE(row.at(1).toString(), walltime::dashed(expected.at(0).timeSeconds));
+    const QString session = row.at(5).toString();
+    QCOMPARE(session.indexOf(QLatin1Char('&')), 1);
+    const QString id = session.left(1), uuid = session.mid(2);
+    QCOMPARE(uuid.size(), 36);
+    QCOMPARE(device.openHandles().size(), 1);
+
+    const QByteArray sessionQuery = "&sid=" + id.toLatin1() + "&uuid=" + uuid.toLatin1();
+    const QJsonArray page2
+        = pictureList(client.get(sdexplorer(sessionQuery, 60))).value(QLatin1String("aaData")).toArray();
+    QCOMPARE(page2.at(0).toArray().at(0).toString(), expected.at(60).name);
+    QCOMPARE(device.openHandles().size(), 1);
+
+    const RawReply download = client.get("/dataloader.cgi?dw=sd&filename=" + expected.at(61).name.toLatin1()
+        + "&time_start=2024-03-01%2001:00:00&time_end=2024-03-01%2020:30:00&index=61" + sessionQuery);
+    QCOMPARE(download.status, 200);
+    QVERIFY(download.raw.contains(
+        "\r\nContent-Disposition: attachment; filename=" + expected.at(61).name.toLatin1() + "\r\n"));
+    QCOMPARE(download.body, device.catalogue().jpeg(expected.at(61)));
+    QVERIFY(!QImage::fromData(download.body).isNull());
+    // The index names the picture within the search: a wrong one is refused.
+    QCOMPARE(client
+                 .get("/dataloader.cgi?dw=sd&filename=" + expected.at(61).name.toLatin1()
+                     + "&time_start=2024-03-01%2001:00:00&time_end=2024-03-01%2020:30:00&index=62" + sessionQuery)
+                 .status,
+        404);
+
+    const QByteArray close = "/vb.htm?closelyfshandle=" + id.toLatin1() + ";" + uuid.toLatin1();
+    QVERIFY(client.get(close).body.startsWith("OK closelyfshandle="));
+    QVERIFY(device.openHandles().isEmpty());
+    QCOMPARE(client.get(close).body, QByteArray("NG closelyfshandle\r\n"));
+    QCOMPARE(device.books().strayCloses().size(), 1);
+    QCOMPARE(pictureList(client.get(sdexplorer(sessionQuery, 60))).value(QLatin1String("iTotalRecords")).toInt(), 0);
+}
+
+void TestSimulatorHttp::cameraSessionIdsAreOneDigit()
+{
+    DeviceSimulator device(cameraOptions());
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    QStringList sessions;
+    for (int i = 0; i < 10; ++i) {
+        const QJsonObject list = pictureList(client.get(sdexplorer(QByteArray())));
+        sessions.append(list.value(QLatin1String("aaData")).toArray().at(0).toArray().at(5).toString());
+    }
+    QCOMPARE(sessions.first().left(2), QStringLiteral("1&"));
+    QCOMPARE(sessions.last().left(2), QStringLiteral("0&"));
+    QCOMPARE(device.openHandles().size(), 10);
+    // Out of handles: the eleventh search finds nothing and opens nothing.
+    QCOMPARE(pictureList(client.get(sdexplorer(QByteArray()))).value(QLatin1String("iTotalRecords")).toInt(), 0);
+    QCOMPARE(device.openHandles().size(), 10);
+    // A freed digit is used again, with a new uuid.
+    client.get("/vb.htm?closelyfshandle=" + sessions.at(3).toLatin1().replace('&', ';'));
+    const QString again = pictureList(client.get(sdexplorer(QByteArray())))
+                              .value(QLatin1String("aaData"))
+                              .toArray()
+                              .at(0)
+                              .toArray()
+                              .at(5)
+                              .toString();
+    QCOMPARE(again.left(2), sessions.at(3).left(2));
+    QVERIFY(again != sessions.at(3));
+}
+
+void TestSimulatorHttp::chunkedRepliesDecodeToThePlainBody()
+{
+    DeviceSimulator device(recorderOptions());
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    const QByteArray query = sdk("action=get.playback.recordinfo&chnid=0&stream=0&" + spanQuery);
+    const RawReply plain = client.get(query);
+
+    device.setChunked(true, { 1, 16, 300, 5 });
+    const RawReply chunked = client.get(query);
+    QVERIFY(chunked.complete);
+    QVERIFY(chunked.raw.contains("\r\nTransfer-Encoding: chunked\r\n"));
+    QVERIFY(!chunked.raw.contains("Content-Length"));
+    QVERIFY(chunked.raw.endsWith("\r\n0\r\n\r\n"));
+    QVERIFY(chunked.chunkSizes.contains(1) && chunked.chunkSizes.contains(16) && chunked.chunkSizes.contains(300));
+    // Same content, a new session.
+    QCOMPARE(QString::fromLatin1(chunked.body).section(QLatin1String("cnt="), 1),
+        QString::fromLatin1(plain.body).section(QLatin1String("cnt="), 1));
+    // No chunk-size line but the last begins with "0": sizes are written without leading zeros.
+    const QByteArray body = chunked.raw.mid(chunked.raw.indexOf("\r\n\r\n") + 4);
+    int at = 0, zeroLines = 0;
+    for (int size : chunked.chunkSizes) {
+        zeroLines += body.at(at) == '0' ? 1 : 0;
+        at = body.indexOf("\r\n", at) + 2 + size + 2;
+    }
+    QCOMPARE(zeroLines, 0);
+
+    // Picture downloads are never chunked.
+    device.setChunked(true);
+    DeviceSimulator camera(cameraOptions());
+    camera.setChunked(true);
+    QVERIFY(camera.listen());
+    RawHttpClient cameraClient(camera.httpPort());
+    const QString session = pictureList(cameraClient.get(sdexplorer(QByteArray())))
+                                .value(QLatin1String("aaData"))
+                                .toArray()
+                                .at(0)
+                                .toArray()
+                                .at(5)
+                                .toString();
+    const Picture first = camera.catalogue().pictures({}, 7, spanFrom, spanTo).first();
+    const RawReply download = cameraClient.get("/dataloader.cgi?dw=sd&filename=" + first.name.toLatin1()
+        + "&index=0&sid=" + session.left(1).toLatin1() + "&uuid=" + session.mid(2).toLatin1());
+    QCOMPARE(download.header("content-length").toInt(), download.body.size());
+    QVERIFY(download.header("transfer-encoding").isEmpty());
+}
+
+void TestSimulatorHttp::credentials_data()
+{
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<int>("status");
+    QTest::newRow("none") << QByteArray() << 401;
+    QTest::newRow("wrong password") << "Authorization: Basic " + QByteArray("admin:guess").toBase64() + "\r\n" << 401;
+    QTest::newRow("not basic") << QByteArray("Authorization: Digest abc\r\n") << 401;
+    QTest::newRow("right") << "Authorization: Basic " + QByteArray("admin:s3cret").toBase64() + "\r\n" << 200;
+}
+
+void TestSimulatorHttp::credentials()
+{
+    QFETCH(QByteArray, headers);
+    QFETCH(int, status);
+    DeviceSimulator device(recorderOptions());
+    device.setCredentials(QStringLiteral("admin"), QStringLiteral("s3cret"));
+    device.addFault(FaultKind::Status500, QStringLiteral("*"), 1); // faults apply only to authorized requests
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    const RawReply reply = client.get(sdk("action=get.playback.recordinfo&chnid=0&stream=0&" + spanQuery), headers);
+    if (status == 401) {
+        QCOMPARE(reply.status, 401);
+        QVERIFY(reply.header("www-authenticate").startsWith("Basic realm="));
+        QVERIFY(device.books().handles().isEmpty());
+    } else {
+        QCOMPARE(reply.status, 500);
+        QCOMPARE(client.get(sdk("action=get.playback.recordinfo&chnid=0&stream=0&" + spanQuery), headers).status, 200);
+        QCOMPARE(device.openHandles().size(), 1);
+    }
+}
+
+void TestSimulatorHttp::keepAlive_data()
+{
+    QTest::addColumn<QByteArray>("version");
+    QTest::addColumn<QByteArray>("connection");
+    QTest::addColumn<bool>("deviceKeepsAlive");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("1.1 keeps by default") << QByteArray("HTTP/1.1") << QByteArray() << true << true;
+    QTest::newRow("1.1 asking to close") << QByteArray("HTTP/1.1") << QByteArray("Connection: close\r\n") << true
+                                         << false;
+    QTest::newRow("1.0 closes by default") << QByteArray("HTTP/1.0") << QByteArray() << true << false;
+    QTest::newRow("1.0 asking to keep") << QByteArray("HTTP/1.0") << QByteArray("Connection: keep-alive\r\n") << true
+                                        << true;
+    QTest::newRow("device that closes always") << QByteArray("HTTP/1.1") << QByteArray() << false << false;
+}
+
+void TestSimulatorHttp::keepAlive()
+{
+    QFETCH(QByteArray, version);
+    QFETCH(QByteArray, connection);
+    QFETCH(bool, deviceKeepsAlive);
+    QFETCH(bool, kept);
+    DeviceSimulator device(recorderOptions());
+    device.setKeepAlive(deviceKeepsAlive);
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    const QByteArray request = "GET /sdk.cgi?action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + spanQuery
+        + " " + version + "\r\nHost: x\r\n" + connection + "\r\n";
+    // Two requests in one write: the second waits for the first, and is answered only if the first
+    // kept the connection.
+    const RawReply reply = client.exchange(request + request);
+    QCOMPARE(reply.status, 200);
+    QCOMPARE(reply.header("connection"), kept ? QByteArray("keep-alive") : QByteArray("close"));
+    if (kept) {
+        QTRY_COMPARE(device.books().requestCount(), 2);
+        QVERIFY(client.isConnected());
+    } else {
+        QVERIFY(client.waitForClose());
+        QCOMPARE(device.books().requestCount(), 1);
+    }
+}
+
+void TestSimulatorHttp::faults_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("delay") << int(FaultKind::Delay);
+    QTest::newRow("status 500") << int(FaultKind::Status500);
+    QTest::newRow("dropped connection") << int(FaultKind::Drop);
+    QTest::newRow("malformed body") << int(FaultKind::Malformed);
+    QTest::newRow("truncated chunked body") << int(FaultKind::TruncatedChunked);
+}
+
+void TestSimulatorHttp::faults()
+{
+    QFETCH(int, kind);
+    const FaultKind fault = static_cast<FaultKind>(kind);
+    DeviceSimulator device(recorderOptions());
+    device.addFault(fault, QStringLiteral("get.playback.evt_backup_search"), 1, 300);
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    const QByteArray events
+        = sdk("action=get.playback.evt_backup_search&chnmaskl=1&num=1&event=2&subType=0&stream=0&ahead=0&delay=0&"
+            + spanQuery);
+
+    // Other requests are not touched.
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(client.get(sdk("action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + spanQuery)).status, 200);
+    QVERIFY(timer.elapsed() < 300);
+
+    timer.restart();
+    const RawReply reply = client.get(events);
+    switch (fault) {
+    case FaultKind::Delay:
+        QVERIFY(timer.elapsed() >= 290);
+        QCOMPARE(reply.status, 200);
+        QCOMPARE(device.books().openHandles(HandleKind::EventSearch).size(), 1);
+        break;
+    case FaultKind::Status500:
+        QCOMPARE(reply.status, 500);
+        QVERIFY(reply.raw.startsWith("HTTP/1.1 500 Internal Server Error\r\n"));
+        break;
+    case FaultKind::Drop:
+        QVERIFY(reply.raw.isEmpty());
+        QVERIFY(reply.closed);
+        break;
+    case FaultKind::Malformed:
+        QCOMPARE(reply.status, 200);
+        QVERIFY(!reply.body.contains("res="));
+        QVERIFY(
+            !reply.keyValues().value(QStringLiteral("cnt")).contains(QRegularExpression(QStringLiteral("^[0-9]+$"))));
+        break;
+    case FaultKind::TruncatedChunked:
+        QVERIFY(reply.raw.contains("\r\nTransfer-Encoding: chunked\r\n"));
+        QVERIFY(!reply.complete);
+        QVERIFY(reply.closed);
+        break;
+    }
+    if (fault != FaultKind::Delay)
+        QVERIFY2(device.books().openHandles(HandleKind::EventSearch).isEmpty(), "a faulty request reaches no device");
+    const RequestRecord logged = device.books().requests(QStringLiteral("get.playback.evt_backup_search")).constLast();
+    QCOMPARE(logged.fault, FaultInjector::kindName(fault));
+
+    // The fault was for one request only.
+    timer.restart();
+    const RawReply next = client.get(events);
+    QCOMPARE(next.status, 200);
+    QVERIFY(timer.elapsed() < 300);
+    QVERIFY(next.keyValues().value(QStringLiteral("cnt")).toInt() > 0);
+}
+
+void TestSimulatorHttp::delayedReplyDoesNotHoldOtherConnections()
+{
+    DeviceSimulator device(recorderOptions());
+    device.addFault(FaultKind::Delay, QStringLiteral("get.playback.recordinfo"), -1, 400);
+    QVERIFY(device.listen());
+    RawHttpClient slow(device.httpPort());
+    RawHttpClient fast(device.httpPort());
+    slow.socket.connectToHost(QStringLiteral("127.0.0.1"), device.httpPort());
+    QTRY_VERIFY(slow.isConnected());
+    slow.socket.write(
+        "GET /sdk.cgi?action=get.playback.recordinfo&chnid=0&" + spanQuery + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    QCOMPARE(fast.get(sdk("action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + spanQuery)).status, 200);
+    QCOMPARE(slow.socket.bytesAvailable(), 0);
+    QCOMPARE(device.books().requestCount(QStringLiteral("get.playback.recordinfo")), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(parseRawReply(slow.socket.peek(1 << 20), false).complete, 5000);
+    // Answered after the delay: the session was opened then.
+    QCOMPARE(device.books().openHandles(HandleKind::PlaybackSession).size(), 1);
+}
+
+void TestSimulatorHttp::hundredThousandEventsInThousandPages()
+{
+    SimulatorOptions options;
+    options.channels = 1;
+    options.setRecordCount(0);
+    options.recordsPerType[int(RecordType::Motion)] = 100000;
+    DeviceSimulator device(options);
+    QVERIFY(device.listen());
+    RawHttpClient client(device.httpPort());
+    QElapsedTimer timer;
+    timer.start();
+    const QByteArray span = "startTime=2024-03-01%2000:00:00&endTime=2024-03-02%2000:00:00";
+    const QHash<QString, QString> open
+        = client.get(sdk("action=get.playback.evt_backup_search&chnmaskl=1&num=1&event=2&subType=0&" + span))
+              .keyValues();
+    QCOMPARE(open.value(QStringLiteral("allCnt")), QStringLiteral("100000"));
+    const QByteArray sid = open.value(QStringLiteral("sid")).toLatin1();
+    int total = open.value(QStringLiteral("cnt")).toInt();
+    QHash<QString, QString> last;
+    for (int page = 2; page <= 1000; ++page) {
+        last = client
+                   .get(sdk(
+                       "action=get.playback.evt_backup_search_page&sid=" + sid + "&page=" + QByteArray::number(page)))
+                   .keyValues();
+        total += last.value(QStringLiteral("cnt")).toInt();
+    }
+    QCOMPARE(total, 100000);
+    const Recording final = device.catalogue().recording(0, RecordType::Motion, 99999);
+    QCOMPARE(last.value(QStringLiteral("startTime99")), walltime::dashed(final.startSeconds));
+    qInfo() << "100000 event records in 1000 pages served in" << timer.elapsed() << "ms";
+}
+
+QTEST_GUILESS_MAIN(TestSimulatorHttp)
+#include "tst_SimulatorHttp.moc"
