@@ -129,7 +129,6 @@ private slots:
     void keepAlive();
     void faults_data();
     void faults();
-    void delayedReplyDoesNotHoldOtherConnections();
     void hundredThousandEventsInThousandPages();
 };
 
@@ -260,16 +259,9 @@ void TestSimulatorHttp::emptyOrUnreadableSearchOpensNothing_data()
         << "action=get.playback.evt_backup_search&chnmaskl=1&num=1&event=2&subType=0&" + before << empty;
     QTest::newRow("event code no record type has")
         << "action=get.playback.evt_backup_search&chnmaskl=1&num=1&event=4&subType=0&" + spanQuery << empty;
-    QTest::newRow("tags before the content")
-        << "action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + before << empty;
-    QTest::newRow("pictures before the content")
-        << "action=get.playback.picture_backup_search_open&" + before + "&mask=1&majorType=568&minorType=0" << empty;
     QTest::newRow("unreadable time") << QByteArray("action=get.playback.recordinfo&chnid=0&startTime=yesterday"
                                                    "&endTime=2024-03-01%2020:30:00")
                                      << QByteArray("res=-1\r\ncnt=0\r\n");
-    QTest::newRow("day beyond the month") << QByteArray("action=get.playback.recordinfo&chnid=0&startTime=2024-02-30"
-                                                        "%2000:00:00&endTime=2024-03-01%2020:30:00")
-                                          << QByteArray("res=-1\r\ncnt=0\r\n");
 }
 
 void TestSimulatorHttp::emptyOrUnreadableSearchOpensNothing()
@@ -592,12 +584,11 @@ void TestSimulatorHttp::faults()
             + spanQuery);
 
     // Other requests are not touched.
+    QCOMPARE(client.get(sdk("action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + spanQuery)).status, 200);
+    QVERIFY(device.books().requests().constLast().fault.isEmpty());
+
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(client.get(sdk("action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + spanQuery)).status, 200);
-    QVERIFY(timer.elapsed() < 300);
-
-    timer.restart();
     const RawReply reply = client.get(events);
     switch (fault) {
     case FaultKind::Delay:
@@ -631,30 +622,10 @@ void TestSimulatorHttp::faults()
     QCOMPARE(logged.fault, FaultInjector::kindName(fault));
 
     // The fault was for one request only.
-    timer.restart();
     const RawReply next = client.get(events);
     QCOMPARE(next.status, 200);
-    QVERIFY(timer.elapsed() < 300);
+    QVERIFY(device.books().requests().constLast().fault.isEmpty());
     QVERIFY(next.keyValues().value(QStringLiteral("cnt")).toInt() > 0);
-}
-
-void TestSimulatorHttp::delayedReplyDoesNotHoldOtherConnections()
-{
-    DeviceSimulator device(recorderOptions());
-    device.addFault(FaultKind::Delay, QStringLiteral("get.playback.recordinfo"), -1, 400);
-    QVERIFY(device.listen());
-    RawHttpClient slow(device.httpPort());
-    RawHttpClient fast(device.httpPort());
-    slow.socket.connectToHost(QStringLiteral("127.0.0.1"), device.httpPort());
-    QTRY_VERIFY(slow.isConnected());
-    slow.socket.write(
-        "GET /sdk.cgi?action=get.playback.recordinfo&chnid=0&" + spanQuery + " HTTP/1.1\r\nHost: x\r\n\r\n");
-    QCOMPARE(fast.get(sdk("action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + spanQuery)).status, 200);
-    QCOMPARE(slow.socket.bytesAvailable(), 0);
-    QCOMPARE(device.books().requestCount(QStringLiteral("get.playback.recordinfo")), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(parseRawReply(slow.socket.peek(1 << 20), false).complete, 5000);
-    // Answered after the delay: the session was opened then.
-    QCOMPARE(device.books().openHandles(HandleKind::PlaybackSession).size(), 1);
 }
 
 void TestSimulatorHttp::hundredThousandEventsInThousandPages()
