@@ -1,0 +1,261 @@
+#include "TargetConnection.h"
+
+#include "HttpRequest.h"
+#include "TcpScheduler.h"
+#include "lyio.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+
+#include <algorithm>
+
+namespace lyio
+{
+
+namespace
+{
+
+    // Descriptor timeouts are seconds; zero or less takes the default. A day is more than any
+    // device needs and keeps the milliseconds inside int.
+    int timeoutMs(qint32 seconds, int defaultMs)
+    {
+        if (seconds <= 0)
+            return defaultMs;
+        return std::min(seconds, 24 * 3600) * 1000;
+    }
+
+} // namespace
+
+TargetConnection::TargetConnection(const QString &host, quint16 port, const QString &user, const QString &password)
+    : host_(host)
+    , port_(port)
+    , hostHeader_(hostHeaderValue(host, port))
+    , authorization_(basicAuthorization(user, password))
+    , framer_(TcpSchedulerMaxReplySize)
+{
+    connectTimer_.setSingleShot(true);
+    replyTimer_.setSingleShot(true);
+    connect(&connectTimer_, &QTimer::timeout, this, &TargetConnection::failCurrent);
+    connect(&replyTimer_, &QTimer::timeout, this, &TargetConnection::failCurrent);
+}
+
+TargetConnection::~TargetConnection()
+{
+    if (socket_)
+        socket_->disconnect(this);
+    if (current_)
+        answerLater(std::move(*current_), false);
+    for (Command &command : queue_)
+        answerLater(std::move(command), false);
+}
+
+void TargetConnection::answerLater(Command command, bool ok, QVector<QByteArray> replies)
+{
+    // Without an application no event loop will ever run the callback: drop it.
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app || !command.callback)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [callback = std::move(command.callback), id = command.id, ok, replies = std::move(replies)]() {
+            callback(ok, id, replies);
+        },
+        Qt::QueuedConnection);
+}
+
+void TargetConnection::enqueue(Command command)
+{
+    queue_.push_back(std::move(command));
+    scheduleNext();
+}
+
+// The next command starts from the event loop, never from inside a socket signal or an
+// enqueueing call: a connection attempt that fails at once then cannot recurse through the queue.
+void TargetConnection::scheduleNext()
+{
+    if (nextScheduled_)
+        return;
+    nextScheduled_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this]() {
+            nextScheduled_ = false;
+            startNext();
+        },
+        Qt::QueuedConnection);
+}
+
+void TargetConnection::startNext()
+{
+    if (current_ || queue_.empty())
+        return;
+    current_ = std::move(queue_.front());
+    queue_.pop_front();
+    descriptorIndex_ = 0;
+    replies_.clear();
+    if (current_->descriptors.isEmpty()) {
+        finishCurrent(false);
+        return;
+    }
+    sendRequest();
+}
+
+const TCPCommandDescriptor &TargetConnection::currentDescriptor() const
+{
+    return current_->descriptors.at(descriptorIndex_);
+}
+
+void TargetConnection::sendRequest()
+{
+    request_ = buildRequest(currentDescriptor(), hostHeader_, authorization_);
+    resent_ = false;
+    framer_.reset();
+    if (socket_ && socketReusable_ && socket_->state() == QAbstractSocket::ConnectedState) {
+        onKeptAliveConnection_ = true;
+        state_ = State::AwaitingReply;
+        writeRequest();
+    } else {
+        onKeptAliveConnection_ = false;
+        connectSocket();
+    }
+}
+
+void TargetConnection::connectSocket()
+{
+    dropSocket();
+    state_ = State::Connecting;
+    socket_ = new QTcpSocket(this);
+    // Devices sit on the local network: an application-wide proxy is not meant for them.
+    socket_->setProxy(QNetworkProxy::NoProxy);
+    connect(socket_, &QTcpSocket::connected, this, &TargetConnection::onConnected);
+    connect(socket_, &QTcpSocket::readyRead, this, &TargetConnection::onReadyRead);
+    connect(socket_, &QTcpSocket::disconnected, this, [this]() { onClosed(true); });
+    connect(socket_, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        onClosed(error == QAbstractSocket::RemoteHostClosedError);
+    });
+    connectTimer_.start(timeoutMs(currentDescriptor().connectTimeout, TcpScheduler::defaultConnectTimeoutMs()));
+    // Last statement: connected() or errorOccurred() may be emitted from inside this call.
+    socket_->connectToHost(host_, port_);
+}
+
+void TargetConnection::onConnected()
+{
+    connectTimer_.stop();
+    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    state_ = State::AwaitingReply;
+    writeRequest();
+}
+
+void TargetConnection::writeRequest()
+{
+    replyTimer_.start(timeoutMs(currentDescriptor().replyTimeout, TcpScheduler::defaultReplyTimeoutMs()));
+    if (socket_->write(request_) != request_.size())
+        onClosed(false);
+}
+
+void TargetConnection::onReadyRead()
+{
+    const QByteArray bytes = socket_->readAll();
+    if (state_ != State::AwaitingReply) {
+        // Bytes nobody asked for cannot belong to the next reply: start that one afresh.
+        dropSocket();
+        return;
+    }
+    handleFramerStatus(framer_.feed(bytes));
+}
+
+void TargetConnection::onClosed(bool clean)
+{
+    if (state_ == State::Idle) {
+        dropSocket();
+        return;
+    }
+    if (state_ == State::Connecting) {
+        failCurrent(); // refused, unreachable or the host name not found
+        return;
+    }
+    const QByteArray rest = socket_->readAll();
+    dropSocket();
+    HttpReplyFramer::Status status = rest.isEmpty() ? HttpReplyFramer::Status::Incomplete : framer_.feed(rest);
+    if (status == HttpReplyFramer::Status::Incomplete) {
+        if (!framer_.hasBytes() && onKeptAliveConnection_ && !resent_) {
+            // The device had closed the idle connection as the request went out. The request
+            // never reached it, so it goes once more on a fresh connection.
+            resent_ = true;
+            onKeptAliveConnection_ = false;
+            replyTimer_.stop();
+            connectSocket();
+            return;
+        }
+        status = clean ? framer_.finish() : HttpReplyFramer::Status::Malformed;
+    }
+    handleFramerStatus(status);
+}
+
+void TargetConnection::handleFramerStatus(HttpReplyFramer::Status status)
+{
+    switch (status) {
+    case HttpReplyFramer::Status::Incomplete:
+        return;
+    case HttpReplyFramer::Status::Complete:
+        requestDone();
+        return;
+    case HttpReplyFramer::Status::Malformed:
+    case HttpReplyFramer::Status::TooLarge:
+        failCurrent();
+        return;
+    }
+}
+
+void TargetConnection::requestDone()
+{
+    replyTimer_.stop();
+    // Bytes past the end of the reply would be taken for the next one: such a connection goes.
+    socketReusable_ = framer_.keepAlive() && !framer_.hasExcess();
+    replies_.append(framer_.takeReply());
+    if (!socketReusable_)
+        dropSocket();
+    state_ = State::Idle;
+    if (++descriptorIndex_ < current_->descriptors.size()) {
+        sendRequest();
+        return;
+    }
+    finishCurrent(true);
+}
+
+void TargetConnection::failCurrent()
+{
+    // Whatever is half read on the connection must not reach the next command.
+    dropSocket();
+    if (current_)
+        finishCurrent(false);
+    state_ = State::Idle;
+}
+
+void TargetConnection::finishCurrent(bool ok)
+{
+    connectTimer_.stop();
+    replyTimer_.stop();
+    state_ = State::Idle;
+    Command command = std::move(*current_);
+    current_.reset();
+    answerLater(std::move(command), ok, ok ? std::move(replies_) : QVector<QByteArray>());
+    replies_.clear();
+    scheduleNext();
+}
+
+void TargetConnection::dropSocket()
+{
+    if (!socket_)
+        return;
+    QTcpSocket *socket = socket_;
+    socket_ = nullptr;
+    socketReusable_ = false;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+} // namespace lyio

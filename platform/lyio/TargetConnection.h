@@ -1,0 +1,86 @@
+#pragma once
+
+// One device reached over HTTP: its queue of commands and the kept-alive connection to it.
+
+#include "HttpReplyFramer.h"
+
+#include <transport/tcp_scheduler.h>
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <deque>
+#include <optional>
+
+class QTcpSocket;
+
+namespace lyio
+{
+
+class TargetConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Command {
+        quint64 id = 0;
+        QVector<TCPCommandDescriptor> descriptors;
+        TCPCommandCallback callback;
+    };
+
+    TargetConnection(const QString &host, quint16 port, const QString &user, const QString &password);
+    // Answers the running and the queued commands with ok false.
+    ~TargetConnection() override;
+
+    // Queues a command; it is sent after the commands queued before it.
+    void enqueue(Command command);
+
+    // Calls the command's callback from the event loop of the application's thread; dropped
+    // when there is no application.
+    static void answerLater(Command command, bool ok, QVector<QByteArray> replies = {});
+
+private:
+    enum class State { Idle, Connecting, AwaitingReply };
+
+    const TCPCommandDescriptor &currentDescriptor() const;
+    void scheduleNext();
+    void startNext();
+    void sendRequest();
+    void connectSocket();
+    void writeRequest();
+    void onConnected();
+    void onReadyRead();
+    void onClosed(bool clean);
+    void handleFramerStatus(HttpReplyFramer::Status status);
+    void requestDone();
+    void failCurrent();
+    void finishCurrent(bool ok);
+    void dropSocket();
+
+    const QString host_;
+    const quint16 port_;
+    const QByteArray hostHeader_;
+    const QByteArray authorization_;
+
+    std::deque<Command> queue_;
+    std::optional<Command> current_;
+    int descriptorIndex_ = 0; // of the current command's request on the wire
+    QVector<QByteArray> replies_; // of the current command so far
+    QByteArray request_;
+    bool resent_ = false; // the current request already went out a second time
+    bool onKeptAliveConnection_ = false; // the current request followed an earlier reply on its connection
+    bool nextScheduled_ = false;
+    State state_ = State::Idle;
+
+    // Owned through the QObject parent (this): a socket is dropped from inside its own signals,
+    // where only deleteLater() is safe.
+    QTcpSocket *socket_ = nullptr;
+    bool socketReusable_ = false; // the last reply left the connection open for the next request
+    HttpReplyFramer framer_;
+    QTimer connectTimer_;
+    QTimer replyTimer_;
+};
+
+} // namespace lyio
