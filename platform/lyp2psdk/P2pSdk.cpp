@@ -1,35 +1,90 @@
-#include "lyp2psdk.h"
+#include "P2pSdk.h"
+
+#include "P2pFrame.h"
+#include "PeerLink.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QDebug>
+#include <QPointer>
+#include <QThread>
+
+#include <algorithm>
+#include <climits>
+
+namespace lyp2psdk
+{
 
 namespace
 {
-void answerLater(P2PCommandCallback callback)
+
+    constexpr int InitialTimeoutMs = 20000;
+
+    // Process-wide, so that handles and ids stay unique even when an application object is replaced.
+    int lastHandle = 0;
+    quint64 lastCommandId = 0;
+    int timeoutDefault = InitialTimeoutMs;
+
+} // namespace
+
+P2pSdk *P2pSdk::instance()
 {
     QCoreApplication *app = QCoreApplication::instance();
-    if (!app || !callback)
+    if (!app || QThread::currentThread() != app->thread())
+        return nullptr;
+    static QPointer<P2pSdk> sdk;
+    if (!sdk)
+        sdk = new P2pSdk(app);
+    return sdk;
+}
+
+P2pSdk::P2pSdk(QObject *application)
+    : QObject(application)
+{
+}
+
+// The links answer what they still hold; with the application gone those answers are dropped,
+// since no event loop would run them.
+P2pSdk::~P2pSdk() = default;
+
+int P2pSdk::addPeer(const QString &host, quint16 port)
+{
+    if (lastHandle == INT_MAX) {
+        qWarning() << "p2p peer handles used up, refused peer" << host << port;
+        return 0;
+    }
+    const int handle = ++lastHandle;
+    peers_.emplace(handle, std::make_unique<PeerLink>(host, port));
+    return handle;
+}
+
+void P2pSdk::removePeer(int handle)
+{
+    const auto it = peers_.find(handle);
+    if (it == peers_.end()) {
+        qWarning() << "cannot find p2p peer" << handle;
         return;
-    QMetaObject::invokeMethod(
-        app, [callback = std::move(callback)]() { callback(false, {}); }, Qt::QueuedConnection);
-}
-}
-
-int lyp2psdk_add_peer(const QString &, quint16)
-{
-    return 0;
+    }
+    peers_.erase(it);
 }
 
-void lyp2psdk_remove_peer(int)
+void P2pSdk::send(
+    int handle, QLatin1String kind, int command, const QJsonObject &request, P2PCommandCallback callback, int timeout)
 {
+    const auto it = peers_.find(handle);
+    if (it == peers_.end() || lastCommandId >= MaxFrameId) {
+        qWarning() << "cannot find p2p peer" << handle;
+        PeerLink::answerLater(std::move(callback), false);
+        return;
+    }
+    const quint64 id = ++lastCommandId;
+    // A day is more than any device needs and keeps the milliseconds inside int.
+    const int timeoutMs = timeout > 0 ? std::min(timeout, 24 * 3600) * 1000 : timeoutDefault;
+    it->second->send(id, encodeRequestFrame(id, kind, command, request), std::move(callback), timeoutMs);
 }
 
-void lyp2psdk_send_command(int, IPCCommand, QJsonObject, P2PCommandCallback &&callback, int)
+void P2pSdk::setDefaultTimeout(int timeoutMs)
 {
-    answerLater(std::move(callback));
+    timeoutDefault = timeoutMs > 0 ? timeoutMs : InitialTimeoutMs;
 }
 
-void lyp2psdk_send_command(int, NVRCommand, QJsonObject, P2PCommandCallback &&callback, int)
-{
-    answerLater(std::move(callback));
-}
+} // namespace lyp2psdk

@@ -2,12 +2,40 @@
 
 // Registration API of our LyP2PSDKv2 stand-in: a device becomes reachable through
 // lyp2psdk_send_command once it is registered here, under the handle returned.
+//
+// The link to a device is one TCP connection (opened on the first command, opened again after a
+// loss) carrying one compact JSON object per "\n"-terminated line each way:
+//   request: {"id": <number>, "kind": "ipc" | "nvr", "command": <int>, "request": <object>}
+//   reply:   {"id": <number>, "reply": <object>}
+// Several commands may wait on one link; replies are matched by id, in any order.
+//
+// All functions are for the application's main thread (the thread of
+// QCoreApplication::instance()); every callback runs there, later, exactly once. Without an
+// application object, calls do nothing and callbacks are dropped.
 
 #include <transport/p2p_sdk.h>
 
+#include "lyp2psdk_export.h"
+
 #include <QString>
 
-// Registers a device whose command link listens at host:port. Returns the handle (never 0).
-int lyp2psdk_add_peer(const QString &host, quint16 port);
+// Longest reply line accepted; a longer one breaks the link.
+constexpr int LyP2pSdkMaxLineSize = 16 * 1024 * 1024;
+
+// Registers a device whose command link listens at host:port. Returns the handle (> 0, never
+// reused), or 0 when called without an application or outside its thread.
+LYP2PSDK_EXPORT int lyp2psdk_add_peer(const QString &host, quint16 port);
 // Forgets a device; its outstanding commands are answered with ok false.
-void lyp2psdk_remove_peer(int handle);
+LYP2PSDK_EXPORT void lyp2psdk_remove_peer(int handle);
+// Timeout in milliseconds for commands sent with a timeout of zero or less; initially 20000. A
+// value of zero or less restores the initial one.
+LYP2PSDK_EXPORT void lyp2psdk_set_default_timeout(int timeoutMs);
+
+// The SDK itself (declared in transport/p2p_sdk.h), exported from this library. `timeout` is in
+// seconds. ok false on timeout, loss of the link (every command waiting on it), a reply line that
+// is not a JSON object or whose "reply" is not an object, a reply line longer than
+// LyP2pSdkMaxLineSize, connection failure or an unknown handle.
+LYP2PSDK_EXPORT void lyp2psdk_send_command(
+    int handle, IPCCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout);
+LYP2PSDK_EXPORT void lyp2psdk_send_command(
+    int handle, NVRCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout);
