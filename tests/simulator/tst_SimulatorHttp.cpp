@@ -129,6 +129,7 @@ private slots:
     void keepAlive();
     void faults_data();
     void faults();
+    void closingFromAListener();
     void hundredThousandEventsInThousandPages();
 };
 
@@ -626,6 +627,18 @@ void TestSimulatorHttp::faults()
     QCOMPARE(next.status, 200);
     QVERIFY(device.books().requests().constLast().fault.isEmpty());
     QVERIFY(next.keyValues().value(QStringLiteral("cnt")).toInt() > 0);
+}
+
+void TestSimulatorHttp::closingFromAListener()
+{
+    DeviceSimulator device(recorderOptions());
+    QVERIFY(device.listen());
+    connect(&device, &DeviceSimulator::requestServed, &device, &DeviceSimulator::close);
+    RawHttpClient client(device.httpPort());
+    const RawReply reply = client.get(sdk("action=get.playback.tags_search_open&chnMaskl=1&enType=0&" + spanQuery));
+    QCOMPARE(reply.status, 200);
+    QVERIFY(client.waitForClose());
+    QCOMPARE(device.openHandles().size(), 1); // the device keeps its state; only the connections go
 }
 
 void TestSimulatorHttp::hundredThousandEventsInThousandPages()

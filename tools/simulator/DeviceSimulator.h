@@ -71,7 +71,8 @@ public:
     void setKeepAlive(bool keepAlive);
 
 signals:
-    // After each request has been answered (or dropped).
+    // After each request has been answered (or dropped). A listener may call close() or change
+    // options; it must not destroy the simulator.
     void requestServed(const lydevice::sim::RequestRecord &record);
 
 private:

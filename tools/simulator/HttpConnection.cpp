@@ -71,56 +71,45 @@ void HttpConnection::respond(const HttpFrontEnd::Exchange &exchange)
 {
     busy = false;
     const bool keepAlive = exchange.request.keepAlive() && frontEnd.keepAlive();
-    if (exchange.authorized && exchange.decision.faulty) {
-        switch (exchange.decision.kind) {
-        case FaultKind::Delay:
-            break;
-        case FaultKind::Drop:
-            frontEnd.served(exchange, -1);
-            closing = true;
-            socket->abort();
-            return;
-        case FaultKind::Status500: {
-            const HttpReply reply = HttpReply::text(QByteArrayLiteral("internal error\r\n"), 500);
-            socket->write(replyHead(reply, false, keepAlive) + reply.body);
-            frontEnd.served(exchange, 500);
-            if (!keepAlive) {
-                closing = true;
-                socket->disconnectFromHost();
-            }
-            return;
-        }
-        case FaultKind::Malformed: {
-            const HttpReply reply = HttpReply::text(malformedBody);
-            socket->write(replyHead(reply, false, keepAlive) + reply.body);
-            frontEnd.served(exchange, 200);
-            if (!keepAlive) {
-                closing = true;
-                socket->disconnectFromHost();
-            }
-            return;
-        }
-        case FaultKind::TruncatedChunked: {
-            HttpReply reply = HttpReply::text(QByteArrayLiteral("res=0\r\ncnt=0\r\nallCnt=0\r\n"));
-            socket->write(replyHead(reply, true, false) + frontEnd.chunk(reply.body, false));
-            frontEnd.served(exchange, -1);
-            closing = true;
-            socket->disconnectFromHost();
-            return;
-        }
-        }
-    }
-
-    const HttpReply reply = frontEnd.answer(exchange);
-    const bool chunked = frontEnd.chunked() && reply.mayChunk;
-    QByteArray bytes = replyHead(reply, chunked, keepAlive);
-    bytes += chunked ? frontEnd.chunk(reply.body, true) : reply.body;
-    socket->write(bytes);
-    frontEnd.served(exchange, reply.status);
-    if (!keepAlive) {
+    const bool faulty = exchange.authorized && exchange.decision.faulty && exchange.decision.kind != FaultKind::Delay;
+    int status = -1;
+    if (faulty && exchange.decision.kind == FaultKind::Drop) {
+        closing = true;
+        socket->abort();
+    } else if (faulty && exchange.decision.kind == FaultKind::TruncatedChunked) {
+        const HttpReply reply = HttpReply::text(QByteArrayLiteral("res=0\r\ncnt=0\r\nallCnt=0\r\n"));
+        socket->write(replyHead(reply, true, false) + frontEnd.chunk(reply.body, false));
         closing = true;
         socket->disconnectFromHost();
+    } else {
+        HttpReply reply;
+        if (faulty && exchange.decision.kind == FaultKind::Status500)
+            reply = HttpReply::text(QByteArrayLiteral("internal error\r\n"), 500);
+        else if (faulty)
+            reply = HttpReply::text(malformedBody);
+        else
+            reply = frontEnd.answer(exchange);
+        const bool chunked = !faulty && frontEnd.chunked() && reply.mayChunk;
+        QByteArray bytes = replyHead(reply, chunked, keepAlive);
+        bytes += chunked ? frontEnd.chunk(reply.body, true) : reply.body;
+        socket->write(bytes);
+        status = reply.status;
+        if (!keepAlive) {
+            closing = true;
+            socket->disconnectFromHost();
+        }
     }
+    // Booked last: a listener may close the simulator from within, and nothing here runs after.
+    frontEnd.served(exchange, status);
+}
+
+void HttpConnection::shutdown()
+{
+    // What was written still goes out; the connection is deleted once the socket has closed.
+    closing = true;
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        deleteLater();
 }
 
 void HttpConnection::refuse(int status)

@@ -20,6 +20,8 @@ class HttpConnection : public QObject
 public:
     // Takes over `socket` (it becomes a child of the connection).
     HttpConnection(QTcpSocket *socket, HttpFrontEnd &frontEnd);
+    // Drops the connection; safe from within the connection's own calls.
+    void shutdown();
 
 private:
     void onReadyRead();

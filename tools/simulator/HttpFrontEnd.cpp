@@ -32,7 +32,7 @@ void HttpFrontEnd::close()
 {
     server.close();
     for (HttpConnection *connection : findChildren<HttpConnection *>(QString(), Qt::FindDirectChildrenOnly))
-        delete connection;
+        connection->shutdown();
 }
 
 quint16 HttpFrontEnd::port() const

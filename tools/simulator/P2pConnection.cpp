@@ -62,39 +62,40 @@ void P2pConnection::respond(const P2pFrontEnd::Exchange &exchange)
 {
     if (closing)
         return;
-    if (exchange.decision.faulty) {
-        switch (exchange.decision.kind) {
-        case FaultKind::Delay:
-            break;
-        case FaultKind::Drop:
-            frontEnd.served(exchange, false);
-            closing = true;
-            socket->abort();
-            return;
-        case FaultKind::Status500:
-            writeFrame(exchange.id,
-                QJsonObject { { QStringLiteral("res"), QStringLiteral("-1") },
-                    { QStringLiteral("error"), QStringLiteral("internal error") } });
-            frontEnd.served(exchange, true);
-            return;
-        case FaultKind::Malformed:
-            writeFrame(exchange.id, QStringLiteral("malformed"));
-            frontEnd.served(exchange, true);
-            return;
-        case FaultKind::TruncatedChunked: {
-            const QJsonObject frame { { QStringLiteral("id"), exchange.id },
-                { QStringLiteral("reply"), QJsonObject { { QStringLiteral("res"), QStringLiteral("0") } } } };
-            const QByteArray bytes = QJsonDocument(frame).toJson(QJsonDocument::Compact);
-            socket->write(bytes.left(bytes.size() / 2));
-            frontEnd.served(exchange, false);
-            closing = true;
-            socket->disconnectFromHost();
-            return;
-        }
-        }
+    const bool faulty = exchange.decision.faulty && exchange.decision.kind != FaultKind::Delay;
+    bool sent = true;
+    if (faulty && exchange.decision.kind == FaultKind::Drop) {
+        sent = false;
+        closing = true;
+        socket->abort();
+    } else if (faulty && exchange.decision.kind == FaultKind::TruncatedChunked) {
+        const QJsonObject frame { { QStringLiteral("id"), exchange.id },
+            { QStringLiteral("reply"), QJsonObject { { QStringLiteral("res"), QStringLiteral("0") } } } };
+        const QByteArray bytes = QJsonDocument(frame).toJson(QJsonDocument::Compact);
+        socket->write(bytes.left(bytes.size() / 2));
+        sent = false;
+        closing = true;
+        socket->disconnectFromHost();
+    } else if (faulty && exchange.decision.kind == FaultKind::Status500) {
+        writeFrame(exchange.id,
+            QJsonObject { { QStringLiteral("res"), QStringLiteral("-1") },
+                { QStringLiteral("error"), QStringLiteral("internal error") } });
+    } else if (faulty) {
+        writeFrame(exchange.id, QStringLiteral("malformed"));
+    } else {
+        writeFrame(exchange.id, frontEnd.answer(exchange));
     }
-    writeFrame(exchange.id, frontEnd.answer(exchange));
-    frontEnd.served(exchange, true);
+    // Booked last: a listener may close the simulator from within, and nothing here runs after.
+    frontEnd.served(exchange, sent);
+}
+
+void P2pConnection::shutdown()
+{
+    // What was written still goes out; the connection is deleted once the socket has closed.
+    closing = true;
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        deleteLater();
 }
 
 void P2pConnection::writeFrame(const QJsonValue &id, const QJsonValue &reply)

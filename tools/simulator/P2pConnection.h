@@ -19,6 +19,8 @@ class P2pConnection : public QObject
 public:
     // Takes over `socket` (it becomes a child of the connection).
     P2pConnection(QTcpSocket *socket, P2pFrontEnd &frontEnd);
+    // Drops the link; safe from within the connection's own calls.
+    void shutdown();
 
 private:
     void onReadyRead();

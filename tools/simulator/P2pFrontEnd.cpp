@@ -29,7 +29,7 @@ void P2pFrontEnd::close()
 {
     server.close();
     for (P2pConnection *connection : findChildren<P2pConnection *>(QString(), Qt::FindDirectChildrenOnly))
-        delete connection;
+        connection->shutdown();
 }
 
 quint16 P2pFrontEnd::port() const
