@@ -360,7 +360,8 @@ void TestManager::liveOperationRefusesReadsButNotSearches()
     // A new search replaces the context with the flag clear; the old operation still runs and
     // clears the flag of the new context when it ends.
     operation.reset();
-    manager.searchPicture(target, {0}, RecordPictureType::Snapshot, {}, {}, [](int) {});
+    const TargetDesc sameDeviceNoOperation = makeTarget(DeviceType(2), TransportType::Ip, target.handle);
+    manager.searchPicture(sameDeviceNoOperation, {0}, RecordPictureType::Snapshot, {}, {}, [](int) {});
     QVERIFY(!d->isOperationAlive(target));
     d->setOperationAlive(target, true);
     FakeDevice::instance().releaseHeld();
