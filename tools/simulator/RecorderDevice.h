@@ -18,7 +18,8 @@ namespace lydevice::sim
 // picture search ("picture_backup_search_open", HTTP only) open a handle of their kind. The reply
 // to an opening request is page 1 and carries the handle ("sid", over the link "sid" or "r.sid"),
 // the records on it ("cnt") and the total ("allCnt"); page requests name the handle and a page
-// counted from 1. A search that finds nothing opens nothing and answers "cnt" 0 with "sid" -1.
+// counted from 1. A search that finds nothing opens nothing and answers "cnt" 0 with "sid" -1 (a
+// client that closes that -1 anyway shows up in DeviceBooks::strayCloses()).
 // Handle numbers count up from a seeded start and are unique across kinds; a handle is closed
 // only by the close of its own kind (a stop of the playback session closes the session).
 //

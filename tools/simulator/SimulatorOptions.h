@@ -30,6 +30,10 @@
 //   AlarmInput and VideoLoss. Page queries carry no mask: they use the mask of the last page-count
 //   query of the same span, or all types. Over the link, "type" 0 means all types, any other
 //   value is a mask.
+// - So a client's video types 1 to 5 find the same types on both kinds of device (Motion, Smart,
+//   AlarmInput, VideoLoss, Tamper); type 0 finds Motion on a recorder (whose event search cannot
+//   ask for continuous recording) and Continuous on a camera; other values find Motion on a
+//   recorder and Anr on a camera. Catalogue::expectedVideoSearch() gives these lists.
 //
 // Picture types, likewise:
 //
