@@ -1,6 +1,10 @@
 #include "manager/RecordFactory.h"
 
 #include "manager/RecordManagerPrivate.h"
+#include "operation/IpcSearchVideoIp.h"
+#include "operation/IpcSearchVideoP2p.h"
+#include "operation/NvrSearchVideoIp.h"
+#include "operation/NvrSearchVideoP2p.h"
 #include "operation/RecordOperation.h"
 #include "reader/RecordReader.h"
 
@@ -53,6 +57,16 @@ QSharedPointer<RecordOperation> makeSearchOperation(RecordManagerPrivate *d, con
 {
     if (deviceBusy(d, target))
         return {};
+    if (kind == RecordKind::Video) {
+        if (isIp(target) && isCamera(target))
+            return make<IpcSearchVideoIp>(d, target, kind);
+        if (isIp(target) && isRecorder(target))
+            return make<NvrSearchVideoIp>(d, target, kind);
+        if (isP2p(target) && isCamera(target))
+            return make<IpcSearchVideoP2p>(d, target, kind);
+        if (isP2p(target) && isRecorder(target))
+            return make<NvrSearchVideoP2p>(d, target, kind);
+    }
     Q_UNUSED(kind)
     Q_UNUSED(isIp)
     Q_UNUSED(isP2p)
