@@ -1,8 +1,12 @@
 #include "manager/RecordFactory.h"
 
 #include "manager/RecordManagerPrivate.h"
+#include "operation/IpcReadPicturePageIp.h"
+#include "operation/IpcSearchPictureIp.h"
 #include "operation/IpcSearchVideoIp.h"
 #include "operation/IpcSearchVideoP2p.h"
+#include "operation/NvrReadPicturePageIp.h"
+#include "operation/NvrSearchPictureIp.h"
 #include "operation/NvrSearchVideoIp.h"
 #include "operation/NvrSearchVideoP2p.h"
 #include "operation/RecordOperation.h"
@@ -57,6 +61,12 @@ QSharedPointer<RecordOperation> makeSearchOperation(RecordManagerPrivate *d, con
 {
     if (deviceBusy(d, target))
         return {};
+    if (kind == RecordKind::Picture && isIp(target)) {
+        if (isCamera(target))
+            return make<IpcSearchPictureIp>(d, target, kind);
+        if (isRecorder(target))
+            return make<NvrSearchPictureIp>(d, target, kind);
+    }
     if (kind == RecordKind::Video) {
         if (isIp(target) && isCamera(target))
             return make<IpcSearchVideoIp>(d, target, kind);
@@ -80,7 +90,12 @@ makeReadPicturePageOperation(RecordManagerPrivate *d, const TargetDesc &target, 
 {
     if (deviceBusy(d, target))
         return {};
-    Q_UNUSED(kind)
+    if (kind == RecordKind::Video || !isIp(target))
+        return {};
+    if (isCamera(target))
+        return make<IpcReadPicturePageIp>(d, target, kind);
+    if (isRecorder(target))
+        return make<NvrReadPicturePageIp>(d, target, kind);
     return {};
 }
 

@@ -1,0 +1,518 @@
+// Picture searches and page reads of recorders and cameras over HTTP, driven through the record
+// manager against the scripted fake device: what goes on the wire, what a reply makes of the
+// device's context, and which replies fail.
+
+#include "PictureFixtures.h"
+
+#include <manager/RecordSession.h>
+
+#include <QJsonArray>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace lydevice;
+using namespace lydevice::test;
+
+namespace
+{
+
+const QString searchOpen = QStringLiteral("get.playback.picture_backup_search_open");
+const QString searchPage = QStringLiteral("get.playback.picture_backup_search_page");
+const QString listRoute = QStringLiteral("sdexplorer");
+const QString wireStart = QStringLiteral("2024-03-01%2008:00:00");
+const QString wireEnd = QStringLiteral("2024-03-01%2018:30:05");
+
+QString mask(std::initializer_list<int> ones)
+{
+    QString text(64, u'0');
+    for (const int channel : ones)
+        text[channel] = u'1';
+    return text;
+}
+
+QStringList cameraListQuery(const QString &subtype, int displayStart)
+{
+    return { QStringLiteral("page=sdexplorer"),
+        QStringLiteral("use_sid=1"),
+        QStringLiteral("maintype=1"),
+        QStringLiteral("subtype=") + subtype,
+        QStringLiteral("time_start=") + wireStart,
+        QStringLiteral("time_end=") + wireEnd,
+        QStringLiteral("iDisplayStart=%1").arg(displayStart),
+        QStringLiteral("iDisplayLength=30") };
+}
+
+void expectWarnings(const QStringList &warnings)
+{
+    for (const QString &warning : warnings)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+}
+
+// Invalid date-times do not compare equal to each other, so validity is compared first.
+bool sameTime(const QDateTime &a, const QDateTime &b)
+{
+    return a.isValid() == b.isValid() && (!a.isValid() || a == b);
+}
+
+HttpAnswer cameraBody(const QJsonArray &rows, int total = 45)
+{
+    return HttpAnswer::body(cameraList(total, rows));
+}
+
+QJsonArray rowsWithFirst(const QJsonArray &first)
+{
+    return QJsonArray { first, cameraRow(1), cameraRow(2) };
+}
+
+} // namespace
+
+class TestPictureSearch : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+    void searchRequest_data();
+    void searchRequest();
+    void searchReply_data();
+    void searchReply();
+    void searchEntries_data();
+    void searchEntries();
+
+    void pageRead_data();
+    void pageRead();
+    void pageAnsweredFromContext_data();
+    void pageAnsweredFromContext();
+
+    void nextSearchClosesSession_data();
+    void nextSearchClosesSession();
+};
+
+void TestPictureSearch::initTestCase()
+{
+    // A host locale with its own digits must not leak into what goes on the wire.
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+}
+
+void TestPictureSearch::init()
+{
+    FakeDevice::instance().reset();
+}
+
+void TestPictureSearch::searchRequest_data()
+{
+    QTest::addColumn<bool>("recorder");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVector<int>>("channels");
+    QTest::addColumn<QStringList>("query");
+    QTest::addColumn<QStringList>("warnings");
+
+    const auto recorderQuery = [](const QString &channelMask, int major, int minor) {
+        return QStringList { QStringLiteral("action=") + searchOpen,
+            QStringLiteral("startTime=") + wireStart,
+            QStringLiteral("endTime=") + wireEnd,
+            QStringLiteral("mask=") + channelMask,
+            QStringLiteral("majorType=%1").arg(major),
+            QStringLiteral("minorType=%1").arg(minor) };
+    };
+    QTest::newRow("recorder snapshots of channels 0 and 3")
+        << true << 0 << QVector<int> { 0, 3 } << recorderQuery(mask({ 0, 3 }), 32, 0) << QStringList();
+    QTest::newRow("recorder alarm pictures of no channel")
+        << true << 1 << QVector<int>() << recorderQuery(mask({}), 512, -1) << QStringList();
+    QTest::newRow("recorder other type, channels outside the mask left out")
+        << true << 7 << QVector<int> { -1, 63, 64 } << recorderQuery(mask({ 63 }), 568, 0)
+        << QStringList { QStringLiteral("out of range.*-1"), QStringLiteral("out of range.*64") };
+
+    QTest::newRow("camera snapshots") << false << 0 << QVector<int> { 2 } << cameraListQuery(QStringLiteral("0"), 0)
+                                      << QStringList();
+    QTest::newRow("camera alarm pictures")
+        << false << 1 << QVector<int>() << cameraListQuery(QStringLiteral("1"), 0) << QStringList();
+    QTest::newRow("camera other type") << false << 5 << QVector<int>() << cameraListQuery(QStringLiteral("-1"), 0)
+                                       << QStringList();
+}
+
+void TestPictureSearch::searchRequest()
+{
+    QFETCH(bool, recorder);
+    QFETCH(int, type);
+    QFETCH(QVector<int>, channels);
+    QFETCH(QStringList, query);
+    QFETCH(QStringList, warnings);
+
+    RecordManager manager;
+    const TargetDesc target = recorder ? newRecorder() : newCamera();
+    expectWarnings(warnings);
+    searchPicture(manager, target, RecordPictureType(type), channels);
+
+    const QVector<HttpRequest> sent = FakeDevice::instance().httpRequests();
+    QCOMPARE(sent.size(), 1);
+    QCOMPARE(sent.first().target, target.handle);
+    QCOMPARE(sent.first().path, recorder ? QStringLiteral("/sdk.cgi") : QStringLiteral("/vb.htm"));
+    QCOMPARE(queryPairs(sent.first()), query);
+}
+
+void TestPictureSearch::searchReply_data()
+{
+    QTest::addColumn<bool>("recorder");
+    QTest::addColumn<HttpAnswer>("answer");
+    QTest::addColumn<int>("sum");
+    QTest::addColumn<int>("sessionId");
+    QTest::addColumn<QString>("uuid");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<QStringList>("warnings");
+
+    const QStringList none;
+    const QString uuid = QStringLiteral("5f2c9e1a-uuid");
+
+    QTest::newRow("recorder: two pictures of 250")
+        << true << HttpAnswer::body(recorderPage(77, 250, 0, 2)) << 250 << 77 << QString() << 2 << none;
+    QTest::newRow("recorder: chunked reply")
+        << true << HttpAnswer::chunked(recorderPage(12, 3, 0, 3), 7) << 3 << 12 << QString() << 3 << none;
+    QTest::newRow("recorder: cnt 0 fails although allCnt is not")
+        << true
+        << HttpAnswer::body(
+               kv({ { QStringLiteral("cnt"), 0 }, { QStringLiteral("sid"), 5 }, { QStringLiteral("allCnt"), 250 } }))
+        << -1 << 0 << QString() << 0 << none;
+    QTest::newRow("recorder: cnt that is no number fails")
+        << true
+        << HttpAnswer::body(kv({ { QStringLiteral("cnt"), QStringLiteral("two") }, { QStringLiteral("sid"), 5 } }))
+        << -1 << 0 << QString() << 0 << none;
+    QTest::newRow("recorder: transport failure") << true << HttpAnswer::failure() << -1 << 0 << QString() << 0
+                                                 << QStringList { QStringLiteral("^failure in reading first page$") };
+    QTest::newRow("recorder: status 404")
+        << true << HttpAnswer::status(404, recorderPage(77, 250, 0, 2)) << -1 << 0 << QString() << 0 << none;
+
+    QTest::newRow("camera: 45 pictures, first page of 30")
+        << false << HttpAnswer::body(cameraList(45, 0, 30)) << 45 << 3 << uuid << 30 << none;
+    QTest::newRow("camera: chunked list")
+        << false << HttpAnswer::chunked(cameraList(45, 0, 30), 100) << 45 << 3 << uuid << 30 << none;
+    QTest::newRow("camera: fractional total is truncated")
+        << false << HttpAnswer::body(cameraList(45, 0, 2).replace("\"iTotalRecords\":45", "\"iTotalRecords\":45.9"))
+        << 45 << 3 << uuid << 2 << none;
+    QTest::newRow("camera: sEcho with a value parses as it is")
+        << false << HttpAnswer::body(cameraList(45, 0, 2).replace("{\"sEcho\": ,", "{\"sEcho\": 1,")) << 45 << 3 << uuid
+        << 2 << none;
+    QTest::newRow("camera: two-character id fails")
+        << false << HttpAnswer::body(cameraList(45, 0, 2, QStringLiteral("13&") + uuid)) << -1 << 0 << QString() << 0
+        << none;
+    QTest::newRow("camera: empty uuid fails")
+        << false << HttpAnswer::body(cameraList(45, 0, 2, QStringLiteral("3&"))) << -1 << 0 << QString() << 0 << none;
+    QTest::newRow("camera: session without & fails")
+        << false << HttpAnswer::body(cameraList(45, 0, 2, QStringLiteral("3-") + uuid)) << -1 << 0 << QString() << 0
+        << none;
+    QJsonArray sixValues = cameraRow(0);
+    sixValues.removeLast();
+    QJsonArray eightValues = cameraRow(0);
+    eightValues.append(QStringLiteral("extra"));
+    QTest::newRow("camera: first row of six values fails")
+        << false << cameraBody(rowsWithFirst(sixValues)) << -1 << 0 << QString() << 0 << none;
+    QTest::newRow("camera: first row of eight values fails")
+        << false << cameraBody(rowsWithFirst(eightValues)) << -1 << 0 << QString() << 0 << none;
+    QTest::newRow("camera: total 0 fails")
+        << false << HttpAnswer::body(cameraList(0, 0, 30)) << -1 << 0 << QString() << 0 << none;
+    QTest::newRow("camera: total without rows fails")
+        << false << cameraBody(QJsonArray()) << -1 << 0 << QString() << 0 << none;
+    QTest::newRow("camera: rows that are no list fail")
+        << false << HttpAnswer::body("{\"sEcho\": ,\"iTotalRecords\":45,\"aaData\":\"3&x\"}") << -1 << 0 << QString()
+        << 0 << none;
+    QTest::newRow("camera: body that is no JSON fails")
+        << false << HttpAnswer::body("<html>busy</html>") << -1 << 0 << QString() << 0
+        << QStringList { QStringLiteral("^failure in parsing json string!$"), QStringLiteral("^original string: ") };
+    QTest::newRow("camera: status 500") << false << HttpAnswer::status(500, cameraList(45, 0, 30)) << -1 << 0
+                                        << QString() << 0 << none;
+    QTest::newRow("camera: transport failure") << false << HttpAnswer::failure() << -1 << 0 << QString() << 0 << none;
+}
+
+void TestPictureSearch::searchReply()
+{
+    QFETCH(bool, recorder);
+    QFETCH(HttpAnswer, answer);
+    QFETCH(int, sum);
+    QFETCH(int, sessionId);
+    QFETCH(QString, uuid);
+    QFETCH(int, entries);
+    QFETCH(QStringList, warnings);
+
+    RecordManager manager;
+    const TargetDesc target = recorder ? newRecorder() : newCamera();
+    FakeDevice::instance().http(recorder ? searchOpen : listRoute, answer);
+    expectWarnings(warnings);
+    const AnswersPtr answers = searchPicture(manager, target);
+    QCOMPARE(answers->calls, 0); // never inside the call
+    QVERIFY(FakeDevice::instance().waitIdle());
+    QCOMPARE(answers->calls, 1);
+    QCOMPARE(answers->sum, sum);
+
+    const TargetContext &context = contextOf(manager, target);
+    if (sum < 0) {
+        // Nothing of a failed search is kept.
+        QVERIFY(!context.session.isValid());
+        QVERIFY(context.pictureList.isEmpty());
+        QCOMPARE(context.pictureTotal, 0);
+        return;
+    }
+    if (recorder) {
+        QVERIFY(context.session.canConvert<RecorderSession>());
+        QCOMPARE(sessionFrom<RecorderSession>(context.session).sid, sessionId);
+        QCOMPARE(sessionFrom<RecorderSession>(context.session).recordType, int(RecordKind::Picture));
+    } else {
+        QVERIFY(context.session.canConvert<CameraSession>());
+        QCOMPARE(sessionFrom<CameraSession>(context.session).id, sessionId);
+        QCOMPARE(sessionFrom<CameraSession>(context.session).uuid, uuid);
+    }
+    QCOMPARE(context.pictureTotal, sum);
+    QCOMPARE(context.currentPage, 0);
+    QCOMPARE(context.pictureList.size(), entries);
+}
+
+void TestPictureSearch::searchEntries_data()
+{
+    QTest::addColumn<bool>("recorder");
+    QTest::addColumn<HttpAnswer>("answer");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QList<QDateTime>>("times");
+    QTest::addColumn<QVector<int>>("channels");
+
+    QTest::newRow("recorder: pts, time and channel of each picture")
+        << true << HttpAnswer::body(recorderPage(5, 3, 10, 3))
+        << QStringList { pictureName(true, 10), pictureName(true, 11), pictureName(true, 12) }
+        << QList<QDateTime> { pictureTime(10), pictureTime(11), pictureTime(12) }
+        << QVector<int> { pictureChannel(10), pictureChannel(11), pictureChannel(12) };
+    QTest::newRow("recorder: time out of pattern is invalid, picture still listed")
+        << true
+        << HttpAnswer::body(kv({ { QStringLiteral("cnt"), 1 },
+               { QStringLiteral("sid"), 5 },
+               { QStringLiteral("allCnt"), 1 },
+               { QStringLiteral("pts0"), QStringLiteral("p0") },
+               { QStringLiteral("pTime0"), QStringLiteral("2024/03/01 08:00:00") },
+               { QStringLiteral("chnid0"), 4 } }))
+        << QStringList { QStringLiteral("p0") } << QList<QDateTime> { QDateTime() } << QVector<int> { 4 };
+    QTest::newRow("recorder: picture without its keys: empty name, invalid time, channel 0")
+        << true
+        << HttpAnswer::body(kv({ { QStringLiteral("cnt"), 2 },
+               { QStringLiteral("sid"), 5 },
+               { QStringLiteral("allCnt"), 2 },
+               { QStringLiteral("pts0"), QStringLiteral("p0") },
+               { QStringLiteral("pTime0"), QStringLiteral("2024-03-01 08:00:00") },
+               { QStringLiteral("chnid0"), 2 } }))
+        << QStringList { QStringLiteral("p0"), QString() } << QList<QDateTime> { spanStart(), QDateTime() }
+        << QVector<int> { 2, 0 };
+
+    QTest::newRow("camera: name and time of each row")
+        << false << HttpAnswer::body(cameraList(45, 0, 2))
+        << QStringList { pictureName(false, 0), pictureName(false, 1) }
+        << QList<QDateTime> { pictureTime(0), pictureTime(1) } << QVector<int>();
+    QTest::newRow("camera: short rows give an empty name and an invalid time")
+        << false
+        << cameraBody(QJsonArray { cameraRow(0),
+               QJsonArray(),
+               QJsonArray { QStringLiteral("only-a-name") },
+               QJsonArray { 42, QStringLiteral("yesterday") },
+               QStringLiteral("no row at all") })
+        << QStringList { pictureName(false, 0),
+               QString(),
+               QStringLiteral("only-a-name"),
+               QStringLiteral("42"),
+               QString() }
+        << QList<QDateTime> { pictureTime(0), QDateTime(), QDateTime(), QDateTime(), QDateTime() } << QVector<int>();
+}
+
+void TestPictureSearch::searchEntries()
+{
+    QFETCH(bool, recorder);
+    QFETCH(HttpAnswer, answer);
+    QFETCH(QStringList, names);
+    QFETCH(QList<QDateTime>, times);
+    QFETCH(QVector<int>, channels);
+
+    RecordManager manager;
+    const TargetDesc target = recorder ? newRecorder() : newCamera();
+    FakeDevice::instance().http(recorder ? searchOpen : listRoute, answer);
+    searchPicture(manager, target);
+    QVERIFY(FakeDevice::instance().waitIdle());
+
+    const QVariantList list = contextOf(manager, target).pictureList;
+    QCOMPARE(list.size(), names.size());
+    for (int i = 0; i < list.size(); ++i) {
+        const QVariantHash entry = list.at(i).toHash();
+        QCOMPARE(entry.value(QStringLiteral("name")).toString(), names.at(i));
+        QCOMPARE(entry.value(QStringLiteral("time")).userType(), int(QMetaType::QDateTime));
+        QVERIFY2(sameTime(entry.value(QStringLiteral("time")).toDateTime(), times.at(i)), qPrintable(names.at(i)));
+        if (recorder)
+            QCOMPARE(entry.value(QStringLiteral("channel")), QVariant(channels.at(i)));
+        else
+            QVERIFY(!entry.contains(QStringLiteral("channel")));
+    }
+}
+
+void TestPictureSearch::pageRead_data()
+{
+    QTest::addColumn<bool>("recorder");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<HttpAnswer>("answer");
+    QTest::addColumn<QStringList>("query");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<QStringList>("warnings");
+
+    const QStringList none;
+    const auto recorderPageQuery = [](int wirePage) {
+        return QStringList {
+            QStringLiteral("action=") + searchPage, QStringLiteral("sid=77"), QStringLiteral("page=%1").arg(wirePage)
+        };
+    };
+    QStringList cameraPage2 = cameraListQuery(QStringLiteral("0"), 60);
+    cameraPage2 << QStringLiteral("sid=3") << QStringLiteral("uuid=5f2c9e1a-uuid");
+
+    QTest::newRow("camera page 2 asks from 60 within the open session")
+        << false << 2 << HttpAnswer::body(cameraList(45, 60, 5)) << cameraPage2 << true << 5 << none;
+    QTest::newRow("recorder page 4 asks for page 5")
+        << true << 4 << HttpAnswer::body(recorderPage(77, 250, 400, 3)) << recorderPageQuery(5) << true << 3 << none;
+    QTest::newRow("recorder page 1 asks for page 2") << true << 1 << HttpAnswer::body(recorderPage(77, 250, 100, 100))
+                                                     << recorderPageQuery(2) << true << 100 << none;
+    QTest::newRow("recorder page with cnt 0 is an empty page")
+        << true << 3 << HttpAnswer::body(kv({ { QStringLiteral("cnt"), 0 } })) << recorderPageQuery(4) << true << 0
+        << none;
+    QTest::newRow("camera list that does not parse is an empty page")
+        << false << 1 << HttpAnswer::body("{\"sEcho\": 1 2}") << QStringList() << true << 0
+        << QStringList { QStringLiteral("^failure in parsing json string!$"), QStringLiteral("^original string: ") };
+    QTest::newRow("camera transport failure keeps the held page")
+        << false << 1 << HttpAnswer::failure() << QStringList() << false << 0 << none;
+    QTest::newRow("recorder status 500 keeps the held page")
+        << true << 2 << HttpAnswer::status(500, recorderPage(77, 250, 200, 100)) << QStringList() << false << 0 << none;
+}
+
+void TestPictureSearch::pageRead()
+{
+    QFETCH(bool, recorder);
+    QFETCH(int, page);
+    QFETCH(HttpAnswer, answer);
+    QFETCH(QStringList, query);
+    QFETCH(bool, ok);
+    QFETCH(int, entries);
+    QFETCH(QStringList, warnings);
+
+    auto &device = FakeDevice::instance();
+    RecordManager manager;
+    const TargetDesc target = recorder ? newRecorder() : newCamera();
+    QVERIFY(openSearch(manager, target));
+    const int pageSize = recorder ? 100 : 30;
+    const int total = recorder ? 250 : 45;
+    const QVariantList firstPage = contextOf(manager, target).pictureList;
+    QCOMPARE(firstPage.size(), pageSize);
+
+    const int from = device.sent().size();
+    device.http(recorder ? searchPage : listRoute, answer);
+    expectWarnings(warnings);
+    const AnswersPtr answers = readPicturePage(manager, target, page);
+    QCOMPARE(answers->calls, 0);
+    QVERIFY(device.waitIdle());
+    QCOMPARE(answers->calls, 1);
+    QCOMPARE(routesFrom(from), QStringList(recorder ? searchPage : listRoute));
+    if (!query.isEmpty())
+        QCOMPARE(queryPairs(device.httpRequests().at(from)), query);
+
+    const TargetContext &context = contextOf(manager, target);
+    QCOMPARE(context.pictureTotal, total);
+    if (!ok) {
+        QVERIFY(answers->page.isEmpty());
+        QCOMPARE(context.currentPage, 0);
+        QCOMPARE(context.pictureList, firstPage);
+        return;
+    }
+    QCOMPARE(answers->page.size(), entries);
+    for (int i = 0; i < entries; ++i)
+        QCOMPARE(answers->page.at(i).toHash().value(QStringLiteral("name")).toString(),
+            pictureName(recorder, page * pageSize + i));
+    QCOMPARE(context.currentPage, page);
+    QCOMPARE(context.pictureList, answers->page);
+}
+
+void TestPictureSearch::pageAnsweredFromContext_data()
+{
+    QTest::addColumn<bool>("recorder");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<QString>("message");
+
+    const QString held = QStringLiteral("we already have current page");
+    QTest::newRow("recorder page 0 after the search is the page held") << true << 0 << 100 << held;
+    QTest::newRow("camera page 0 after the search is the page held") << false << 0 << 30 << held;
+    QTest::newRow("recorder page equal to the picture total")
+        << true << 250 << 0 << QStringLiteral("page is not existing. page:  250");
+    QTest::newRow("camera page past the picture total")
+        << false << 45 << 0 << QStringLiteral("page is not existing. page:  45");
+    QTest::newRow("negative page") << false << -1 << 0 << QStringLiteral("page is not existing. page:  -1");
+}
+
+void TestPictureSearch::pageAnsweredFromContext()
+{
+    QFETCH(bool, recorder);
+    QFETCH(int, page);
+    QFETCH(int, entries);
+    QFETCH(QString, message);
+
+    RecordManager manager;
+    const TargetDesc target = recorder ? newRecorder() : newCamera();
+    QVERIFY(openSearch(manager, target));
+    const int from = FakeDevice::instance().sent().size();
+    QTest::ignoreMessage(entries > 0 ? QtInfoMsg : QtWarningMsg, qPrintable(message));
+    const AnswersPtr answers = readPicturePage(manager, target, page);
+    QCOMPARE(answers->calls, 1);
+    QCOMPARE(answers->page.size(), entries);
+    QVERIFY(FakeDevice::instance().waitIdle());
+    QCOMPARE(routesFrom(from), QStringList());
+}
+
+void TestPictureSearch::nextSearchClosesSession_data()
+{
+    QTest::addColumn<bool>("recorder");
+    QTest::addColumn<bool>("byCancel");
+    QTest::addColumn<QString>("route");
+    QTest::addColumn<QStringList>("query");
+
+    const QStringList recorderClose { QStringLiteral("action=get.playback.picture_backup_search_close"),
+        QStringLiteral("sid=77") };
+    const QStringList cameraClose { QStringLiteral("closelyfshandle=3;5f2c9e1a-uuid") };
+    QTest::newRow("recorder, next search")
+        << true << false << QStringLiteral("get.playback.picture_backup_search_close") << recorderClose;
+    QTest::newRow("recorder, cancel-all")
+        << true << true << QStringLiteral("get.playback.picture_backup_search_close") << recorderClose;
+    QTest::newRow("camera, next search") << false << false << QStringLiteral("closelyfshandle") << cameraClose;
+    QTest::newRow("camera, cancel-all") << false << true << QStringLiteral("closelyfshandle") << cameraClose;
+}
+
+void TestPictureSearch::nextSearchClosesSession()
+{
+    QFETCH(bool, recorder);
+    QFETCH(bool, byCancel);
+    QFETCH(QString, route);
+    QFETCH(QStringList, query);
+
+    RecordManager manager;
+    const TargetDesc target = recorder ? newRecorder() : newCamera();
+    QVERIFY(openSearch(manager, target));
+    const int from = FakeDevice::instance().sent().size();
+    if (byCancel) {
+        manager.cancelAllRecordSearching();
+    } else {
+        // The second search itself is not answered.
+        if (recorder)
+            QTest::ignoreMessage(QtWarningMsg, "failure in reading first page");
+        searchPicture(manager, target);
+    }
+
+    const QStringList routes = routesFrom(from);
+    QVERIFY(!routes.isEmpty());
+    QCOMPARE(routes.first(), route);
+    QCOMPARE(queryPairs(FakeDevice::instance().httpRequests().at(from)), query);
+    if (!byCancel)
+        QCOMPARE(routes.mid(1), QStringList(recorder ? searchOpen : listRoute));
+    QVERIFY(FakeDevice::instance().waitIdle());
+}
+
+QTEST_MAIN(TestPictureSearch)
+#include "tst_picturesearch.moc"
