@@ -1,10 +1,12 @@
 #include "manager/RecordFactory.h"
 
 #include "manager/RecordManagerPrivate.h"
+#include "operation/IpcReadPictureIp.h"
 #include "operation/IpcReadPicturePageIp.h"
 #include "operation/IpcSearchPictureIp.h"
 #include "operation/IpcSearchVideoIp.h"
 #include "operation/IpcSearchVideoP2p.h"
+#include "operation/NvrReadPictureIp.h"
 #include "operation/NvrReadPicturePageIp.h"
 #include "operation/NvrSearchPictureIp.h"
 #include "operation/NvrSearchVideoIp.h"
@@ -103,7 +105,12 @@ QSharedPointer<RecordOperation> makeReadPictureOperation(RecordManagerPrivate *d
 {
     if (deviceBusy(d, target))
         return {};
-    Q_UNUSED(kind)
+    if (kind != RecordKind::Picture || !isIp(target))
+        return {};
+    if (isCamera(target))
+        return make<IpcReadPictureIp>(d, target, kind);
+    if (isRecorder(target))
+        return make<NvrReadPictureIp>(d, target, kind);
     return {};
 }
 
