@@ -13,6 +13,10 @@
 #include "operation/NvrSearchVideoP2p.h"
 #include "operation/RecordOperation.h"
 #include "reader/RecordReader.h"
+#include "reader/RecordReaderIpcIp.h"
+#include "reader/RecordReaderIpcP2p.h"
+#include "reader/RecordReaderNvrIp.h"
+#include "reader/RecordReaderNvrP2p.h"
 
 #include <QDebug>
 
@@ -116,7 +120,14 @@ QSharedPointer<RecordOperation> makeReadPictureOperation(RecordManagerPrivate *d
 
 std::unique_ptr<RecordReader> makeReader(const TargetDesc &target)
 {
-    Q_UNUSED(target)
+    if (isCamera(target) && isIp(target))
+        return std::make_unique<RecordReaderIpcIp>(target);
+    if (isCamera(target) && isP2p(target))
+        return std::make_unique<RecordReaderIpcP2p>(target);
+    if (isRecorder(target) && isIp(target))
+        return std::make_unique<RecordReaderNvrIp>(target);
+    if (isRecorder(target) && isP2p(target))
+        return std::make_unique<RecordReaderNvrP2p>(target);
     return {};
 }
 

@@ -1,0 +1,87 @@
+#include "reader/RecordReaderIpc.h"
+
+#include "parse/HashAccess.h"
+
+#include <QDebug>
+
+namespace lydevice
+{
+
+RecordReaderIpc::RecordReaderIpc(const TargetDesc &target)
+    : RecordReader(target)
+{
+}
+
+void RecordReaderIpc::startReading(RecordVideoDesc desc, SearchVideoCallbackV2 callback)
+{
+    qInfo() << "begin search video in ipc";
+    this->callback = std::move(callback);
+    this->desc = std::move(desc);
+    requestPageCount();
+}
+
+void RecordReaderIpc::fail()
+{
+    deliverFailure(RecordVideoType::All);
+}
+
+void RecordReaderIpc::onPageCount(bool good, int pageCount)
+{
+    if (!good) {
+        fail();
+        return;
+    }
+    // A span without recordings is reported as a failure.
+    if (pageCount == 0) {
+        fail();
+        return;
+    }
+    if (pageCount > maxPages) {
+        qWarning() << "page count out of range, reading" << maxPages << "of" << pageCount;
+        pageCount = maxPages;
+    }
+    // A negative count is read as one page: page 1 is then the last one.
+    totalPages = pageCount;
+    requestPage(1);
+}
+
+void RecordReaderIpc::onPage(int page, bool good, const QVariantList &entries)
+{
+    if (!good) {
+        fail();
+        return;
+    }
+    // Camera types 1, 2 and 5 are what a reading delivers; other files are dropped.
+    for (const QVariant &entry : entries) {
+        switch (hashInt(entry.toHash(), QStringLiteral("type"))) {
+        case 1:
+            type1Records.append(entry);
+            break;
+        case 2:
+            type2Records.append(entry);
+            break;
+        case 5:
+            type5Records.append(entry);
+            break;
+        default:
+            break;
+        }
+    }
+    if (page < totalPages)
+        requestPage(page + 1);
+    else
+        finishReading();
+}
+
+void RecordReaderIpc::finishReading()
+{
+    if (!deliver(0, RecordVideoType::All, type1Records + type2Records + type5Records))
+        return;
+    if (!type2Records.isEmpty() && !deliver(0, RecordVideoType::General, type2Records))
+        return;
+    if (!type5Records.isEmpty() && !deliver(0, RecordVideoType::Alarm, type5Records))
+        return;
+    deliverEnd(0);
+}
+
+} // namespace lydevice
