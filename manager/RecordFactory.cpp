@@ -83,11 +83,6 @@ QSharedPointer<RecordOperation> makeSearchOperation(RecordManagerPrivate *d, con
         if (isP2p(target) && isRecorder(target))
             return make<NvrSearchVideoP2p>(d, target, kind);
     }
-    Q_UNUSED(kind)
-    Q_UNUSED(isIp)
-    Q_UNUSED(isP2p)
-    Q_UNUSED(isCamera)
-    Q_UNUSED(isRecorder)
     return {};
 }
 
