@@ -20,7 +20,7 @@ namespace
 // How long the closing requests get after the end of a run. The built-in simulator tells us when
 // it holds nothing open any more; a real device cannot, so it gets a short grace period.
 constexpr int kBuiltInDrainLimitMs = 2000;
-constexpr int kDeviceDrainMs = 300;
+constexpr int kDeviceDrainMs = 500;
 
 } // namespace
 
