@@ -109,12 +109,12 @@ LYDEVICE_EXPORT void cleanup();
 LYDEVICE_EXPORT void cancel_all_record_searching();
 
 LYDEVICE_EXPORT void search_video(TargetDesc target,
-                                  QVector<int> channel,
-                                  RecordVideoType videoType,
-                                  StreamType streamType,
-                                  QDateTime start,
-                                  QDateTime end,
-                                  SearchVideoCallback callback);
+    QVector<int> channel,
+    RecordVideoType videoType,
+    StreamType streamType,
+    QDateTime start,
+    QDateTime end,
+    SearchVideoCallback callback);
 
 // Starts an incremental video search and returns its id (never 0 for a started search). The
 // callback is called once per batch until the end delivery or a failure delivery.
@@ -124,11 +124,11 @@ LYDEVICE_EXPORT void search_video_end(quint64 id);
 
 // Searches captured pictures; the callback receives how many were found (-1 on failure).
 LYDEVICE_EXPORT void search_picture(TargetDesc target,
-                                    QVector<int> channel,
-                                    RecordPictureType pictureType,
-                                    QDateTime start,
-                                    QDateTime end,
-                                    std::function<void(int)> callback);
+    QVector<int> channel,
+    RecordPictureType pictureType,
+    QDateTime start,
+    QDateTime end,
+    std::function<void(int)> callback);
 // Reads page idx (from 0) of the last picture search of the target. Each entry is a QVariantHash
 // with "name" (string) and "time" (QDateTime), and for recorders "channel" (int).
 LYDEVICE_EXPORT void read_picture_page(TargetDesc target, int idx, std::function<void(QList<QVariant>)> callback);

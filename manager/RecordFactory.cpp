@@ -26,40 +26,40 @@ namespace lydevice
 namespace
 {
 
-bool isIp(const TargetDesc &target)
-{
-    return target.transport == TransportType::Ip;
-}
+    bool isIp(const TargetDesc &target)
+    {
+        return target.transport == TransportType::Ip;
+    }
 
-bool isP2p(const TargetDesc &target)
-{
-    return target.transport == TransportType::P2p;
-}
+    bool isP2p(const TargetDesc &target)
+    {
+        return target.transport == TransportType::P2p;
+    }
 
-bool isCamera(const TargetDesc &target)
-{
-    return target.deviceType == DeviceType::IPC;
-}
+    bool isCamera(const TargetDesc &target)
+    {
+        return target.deviceType == DeviceType::IPC;
+    }
 
-bool isRecorder(const TargetDesc &target)
-{
-    return target.deviceType == DeviceType::NVR;
-}
+    bool isRecorder(const TargetDesc &target)
+    {
+        return target.deviceType == DeviceType::NVR;
+    }
 
-// One live operation per device: a picture or page read waits for nothing, it is refused.
-bool deviceBusy(RecordManagerPrivate *d, const TargetDesc &target)
-{
-    if (!d->isOperationAlive(target))
-        return false;
-    qWarning().noquote() << "cannot start operation since there is an another operation alive";
-    return true;
-}
+    // One live operation per device: a picture or page read waits for nothing, it is refused.
+    bool deviceBusy(RecordManagerPrivate *d, const TargetDesc &target)
+    {
+        if (!d->isOperationAlive(target))
+            return false;
+        qWarning().noquote() << "cannot start operation since there is an another operation alive";
+        return true;
+    }
 
-template<typename Operation>
-QSharedPointer<RecordOperation> make(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
-{
-    return QSharedPointer<Operation>::create(d, target, kind);
-}
+    template <typename Operation>
+    QSharedPointer<RecordOperation> make(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
+    {
+        return QSharedPointer<Operation>::create(d, target, kind);
+    }
 
 } // namespace
 
@@ -86,8 +86,8 @@ QSharedPointer<RecordOperation> makeSearchOperation(RecordManagerPrivate *d, con
     return {};
 }
 
-QSharedPointer<RecordOperation>
-makeReadPicturePageOperation(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
+QSharedPointer<RecordOperation> makeReadPicturePageOperation(
+    RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
 {
     if (deviceBusy(d, target))
         return {};
@@ -100,7 +100,8 @@ makeReadPicturePageOperation(RecordManagerPrivate *d, const TargetDesc &target, 
     return {};
 }
 
-QSharedPointer<RecordOperation> makeReadPictureOperation(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
+QSharedPointer<RecordOperation> makeReadPictureOperation(
+    RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind)
 {
     if (deviceBusy(d, target))
         return {};

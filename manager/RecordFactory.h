@@ -20,9 +20,10 @@ class RecordOperation;
 class RecordReader;
 
 QSharedPointer<RecordOperation> makeSearchOperation(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind);
-QSharedPointer<RecordOperation>
-makeReadPicturePageOperation(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind);
-QSharedPointer<RecordOperation> makeReadPictureOperation(RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind);
+QSharedPointer<RecordOperation> makeReadPicturePageOperation(
+    RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind);
+QSharedPointer<RecordOperation> makeReadPictureOperation(
+    RecordManagerPrivate *d, const TargetDesc &target, RecordKind kind);
 std::unique_ptr<RecordReader> makeReader(const TargetDesc &target);
 
 } // namespace lydevice

@@ -16,36 +16,33 @@ namespace lydevice
 namespace
 {
 
-void registerMetaTypes()
-{
-    qRegisterMetaType<std::function<void(QVariantList)>>("std::function<void(QVariantList)>");
-    qRegisterMetaType<TargetDesc>("lydevice::TargetDesc");
-    qRegisterMetaType<QVector<int>>("QVector<int>");
-    qRegisterMetaType<RecordPictureType>("lydevice::RecordPictureType");
-    qRegisterMetaType<std::function<void(int)>>("std::function<void(int)>");
-    qRegisterMetaType<SearchVideoCallback>("lydevice::SearchVideoCallback");
-    qRegisterMetaType<StreamType>("lydevice::StreamType");
-    qRegisterMetaType<RecordVideoType>("lydevice::RecordVideoType");
-    qRegisterMetaType<RecordVideoDesc>("lydevice::RecordVideoDesc");
-    qRegisterMetaType<SearchVideoCallbackV2>("lydevice::SearchVideoCallbackV2");
-    qRegisterMetaType<CameraSession>();
-    qRegisterMetaType<RecorderSession>();
-}
+    void registerMetaTypes()
+    {
+        qRegisterMetaType<std::function<void(QVariantList)>>("std::function<void(QVariantList)>");
+        qRegisterMetaType<TargetDesc>("lydevice::TargetDesc");
+        qRegisterMetaType<QVector<int>>("QVector<int>");
+        qRegisterMetaType<RecordPictureType>("lydevice::RecordPictureType");
+        qRegisterMetaType<std::function<void(int)>>("std::function<void(int)>");
+        qRegisterMetaType<SearchVideoCallback>("lydevice::SearchVideoCallback");
+        qRegisterMetaType<StreamType>("lydevice::StreamType");
+        qRegisterMetaType<RecordVideoType>("lydevice::RecordVideoType");
+        qRegisterMetaType<RecordVideoDesc>("lydevice::RecordVideoDesc");
+        qRegisterMetaType<SearchVideoCallbackV2>("lydevice::SearchVideoCallbackV2");
+        qRegisterMetaType<CameraSession>();
+        qRegisterMetaType<RecorderSession>();
+    }
 
-TargetContext searchContext(const QDateTime &start,
-                            const QDateTime &end,
-                            int streamType,
-                            const QVariant &type,
-                            const QVector<int> &channel)
-{
-    TargetContext context;
-    context.start = start;
-    context.end = end;
-    context.streamType = streamType;
-    context.type = type;
-    context.channel = channel;
-    return context;
-}
+    TargetContext searchContext(
+        const QDateTime &start, const QDateTime &end, int streamType, const QVariant &type, const QVector<int> &channel)
+    {
+        TargetContext context;
+        context.start = start;
+        context.end = end;
+        context.streamType = streamType;
+        context.type = type;
+        context.channel = channel;
+        return context;
+    }
 
 } // namespace
 
@@ -71,11 +68,11 @@ RecordManagerPrivate *RecordManager::d_func() const
 }
 
 void RecordManager::searchPicture(TargetDesc target,
-                                  QVector<int> channel,
-                                  RecordPictureType pictureType,
-                                  QDateTime start,
-                                  QDateTime end,
-                                  std::function<void(int)> callback)
+    QVector<int> channel,
+    RecordPictureType pictureType,
+    QDateTime start,
+    QDateTime end,
+    std::function<void(int)> callback)
 {
     d->closeSession(target);
     d->beginSearch(target, searchContext(start, end, 0, QVariant::fromValue(pictureType), channel));
@@ -84,13 +81,14 @@ void RecordManager::searchPicture(TargetDesc target,
         callback(-1);
         return;
     }
-    const QVariantHash params{{QStringLiteral("startTime"), start},
-                              {QStringLiteral("endTime"), end},
-                              {QStringLiteral("type"), QVariant::fromValue(pictureType)},
-                              {QStringLiteral("channel"), QVariant::fromValue(channel)}};
-    d->startOperation(params, std::move(operation), [callback = std::move(callback)](bool ok, const QVariantHash &result) {
-        callback(ok ? hashInt(result, QStringLiteral("sum")) : -1);
-    });
+    const QVariantHash params { { QStringLiteral("startTime"), start },
+        { QStringLiteral("endTime"), end },
+        { QStringLiteral("type"), QVariant::fromValue(pictureType) },
+        { QStringLiteral("channel"), QVariant::fromValue(channel) } };
+    d->startOperation(
+        params, std::move(operation), [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+            callback(ok ? hashInt(result, QStringLiteral("sum")) : -1);
+        });
 }
 
 void RecordManager::readPicture(TargetDesc target, int idx, ReadPictureCallback callback)
@@ -106,17 +104,17 @@ void RecordManager::readPicture(TargetDesc target, int idx, ReadPictureCallback 
         callback(0, QImage());
         return;
     }
-    d->startOperation({{QStringLiteral("index"), idx}},
-                      std::move(operation),
-                      [callback = std::move(callback)](bool ok, const QVariantHash &result) {
-                          if (!ok) {
-                              callback(0, QImage());
-                              return;
-                          }
-                          // A negative size is widened with its sign, as the devices' counts are signed.
-                          const quint64 size = static_cast<quint64>(static_cast<qint64>(hashInt(result, QStringLiteral("size"))));
-                          callback(size, hashImage(result, QStringLiteral("data")));
-                      });
+    d->startOperation({ { QStringLiteral("index"), idx } },
+        std::move(operation),
+        [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+            if (!ok) {
+                callback(0, QImage());
+                return;
+            }
+            // A negative size is widened with its sign, as the devices' counts are signed.
+            const quint64 size = static_cast<quint64>(static_cast<qint64>(hashInt(result, QStringLiteral("size"))));
+            callback(size, hashImage(result, QStringLiteral("data")));
+        });
 }
 
 void RecordManager::readPicturePage(TargetDesc target, int idx, std::function<void(QVariantList)> callback)
@@ -142,20 +140,20 @@ void RecordManager::readPicturePage(TargetDesc target, int idx, std::function<vo
         callback({});
         return;
     }
-    d->startOperation({{QStringLiteral("page"), idx}},
-                      std::move(operation),
-                      [callback = std::move(callback)](bool ok, const QVariantHash &result) {
-                          callback(ok ? hashList(result, QStringLiteral("data")) : QVariantList());
-                      });
+    d->startOperation({ { QStringLiteral("page"), idx } },
+        std::move(operation),
+        [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+            callback(ok ? hashList(result, QStringLiteral("data")) : QVariantList());
+        });
 }
 
 void RecordManager::searchVideo(TargetDesc target,
-                                QVector<int> channel,
-                                RecordVideoType videoType,
-                                StreamType streamType,
-                                QDateTime start,
-                                QDateTime end,
-                                SearchVideoCallback callback)
+    QVector<int> channel,
+    RecordVideoType videoType,
+    StreamType streamType,
+    QDateTime start,
+    QDateTime end,
+    SearchVideoCallback callback)
 {
     d->closeSession(target);
     d->beginSearch(target, searchContext(start, end, int(streamType), QVariant::fromValue(videoType), channel));
@@ -164,19 +162,20 @@ void RecordManager::searchVideo(TargetDesc target,
         callback(-1, {});
         return;
     }
-    const QVariantHash params{{QStringLiteral("startTime"), start},
-                              {QStringLiteral("endTime"), end},
-                              {QStringLiteral("stream"), QVariant::fromValue(streamType)},
-                              {QStringLiteral("type"), QVariant::fromValue(videoType)},
-                              {QStringLiteral("channel"), QVariant::fromValue(channel)}};
-    d->startOperation(params, std::move(operation), [callback = std::move(callback)](bool ok, const QVariantHash &result) {
-        if (!ok) {
-            callback(-1, {});
-            return;
-        }
-        const QVariant sid = result.value(QStringLiteral("sid"));
-        callback(sid.userType() == QMetaType::Int ? sid.toInt() : 0, hashList(result, QStringLiteral("data")));
-    });
+    const QVariantHash params { { QStringLiteral("startTime"), start },
+        { QStringLiteral("endTime"), end },
+        { QStringLiteral("stream"), QVariant::fromValue(streamType) },
+        { QStringLiteral("type"), QVariant::fromValue(videoType) },
+        { QStringLiteral("channel"), QVariant::fromValue(channel) } };
+    d->startOperation(
+        params, std::move(operation), [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+            if (!ok) {
+                callback(-1, {});
+                return;
+            }
+            const QVariant sid = result.value(QStringLiteral("sid"));
+            callback(sid.userType() == QMetaType::Int ? sid.toInt() : 0, hashList(result, QStringLiteral("data")));
+        });
 }
 
 quint64 RecordManager::searchVideoBegin(TargetDesc target, RecordVideoDesc desc, SearchVideoCallbackV2 callback)

@@ -25,22 +25,22 @@ public:
     ~RecordManager() override;
 
     Q_INVOKABLE void searchPicture(lydevice::TargetDesc target,
-                                   QVector<int> channel,
-                                   lydevice::RecordPictureType pictureType,
-                                   QDateTime start,
-                                   QDateTime end,
-                                   std::function<void(int)> callback);
+        QVector<int> channel,
+        lydevice::RecordPictureType pictureType,
+        QDateTime start,
+        QDateTime end,
+        std::function<void(int)> callback);
     Q_INVOKABLE void readPicture(lydevice::TargetDesc target, int idx, lydevice::ReadPictureCallback callback);
     Q_INVOKABLE void readPicturePage(lydevice::TargetDesc target, int idx, std::function<void(QVariantList)> callback);
     Q_INVOKABLE void searchVideo(lydevice::TargetDesc target,
-                                 QVector<int> channel,
-                                 lydevice::RecordVideoType videoType,
-                                 lydevice::StreamType streamType,
-                                 QDateTime start,
-                                 QDateTime end,
-                                 lydevice::SearchVideoCallback callback);
-    Q_INVOKABLE quint64
-    searchVideoBegin(lydevice::TargetDesc target, lydevice::RecordVideoDesc desc, lydevice::SearchVideoCallbackV2 callback);
+        QVector<int> channel,
+        lydevice::RecordVideoType videoType,
+        lydevice::StreamType streamType,
+        QDateTime start,
+        QDateTime end,
+        lydevice::SearchVideoCallback callback);
+    Q_INVOKABLE quint64 searchVideoBegin(
+        lydevice::TargetDesc target, lydevice::RecordVideoDesc desc, lydevice::SearchVideoCallbackV2 callback);
     Q_INVOKABLE void searchVideoEnd(quint64);
     Q_INVOKABLE void cancelAllRecordSearching();
 

@@ -56,7 +56,8 @@ void RecordManagerPrivate::setSession(const TargetDesc &target, const QVariant &
         it->session = session;
 }
 
-void RecordManagerPrivate::setPage(const TargetDesc &target, int pictureTotal, int currentPage, const QVariantList &list)
+void RecordManagerPrivate::setPage(
+    const TargetDesc &target, int pictureTotal, int currentPage, const QVariantList &list)
 {
     const auto it = contexts.find(target.handle);
     if (it == contexts.end())
@@ -72,9 +73,8 @@ void RecordManagerPrivate::beginSearch(const TargetDesc &target, const TargetCon
     targets.append(target);
 }
 
-void RecordManagerPrivate::startOperation(const QVariantHash &params,
-                                          QSharedPointer<RecordOperation> operation,
-                                          Finished finished)
+void RecordManagerPrivate::startOperation(
+    const QVariantHash &params, QSharedPointer<RecordOperation> operation, Finished finished)
 {
     const RecordOperation *const address = operation.data();
     auto completion = [this, finished = std::move(finished), address](bool ok, const QVariantHash &result) {
@@ -94,9 +94,8 @@ void RecordManagerPrivate::startOperation(const QVariantHash &params,
 
 void RecordManagerPrivate::releaseOperation(const RecordOperation *operation)
 {
-    const auto it = std::find_if(operations.begin(), operations.end(), [operation](const auto &live) {
-        return live.data() == operation;
-    });
+    const auto it = std::find_if(
+        operations.begin(), operations.end(), [operation](const auto &live) { return live.data() == operation; });
     if (it == operations.end())
         return; // cancelled meanwhile
     // Take it out of the list before it is destroyed, so the list is whole while its destructor runs.

@@ -13,19 +13,16 @@ namespace lydevice
 
 // A search session that a device keeps open after a search, stored in the device's context until
 // the next search of that device.
-template<DeviceType>
-struct RecordSession;
+template <DeviceType> struct RecordSession;
 
 // A camera's file-search handle: a number and its uuid.
-template<>
-struct RecordSession<DeviceType::IPC> {
+template <> struct RecordSession<DeviceType::IPC> {
     int id = 0;
     QString uuid;
 };
 
 // A recorder's session id and what it serves (RecordKind: 0 video playback, 1 picture search).
-template<>
-struct RecordSession<DeviceType::NVR> {
+template <> struct RecordSession<DeviceType::NVR> {
     int sid = 0;
     int recordType = 0;
 };
@@ -34,8 +31,7 @@ using CameraSession = RecordSession<DeviceType::IPC>;
 using RecorderSession = RecordSession<DeviceType::NVR>;
 
 // The session held in a context variant; a zero session when the variant holds something else.
-template<typename Session>
-Session sessionFrom(const QVariant &variant)
+template <typename Session> Session sessionFrom(const QVariant &variant)
 {
     return variant.value<Session>();
 }

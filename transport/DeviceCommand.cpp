@@ -17,7 +17,7 @@ void sendHttpCommand(quint64 handle, const QString &path, Query query, TCPComman
     command.retries = 0; // a failed step fails the request; nothing is resent behind the caller's back
     command.path = path;
     command.query = std::move(query);
-    tcp_scheduler_enqueue_command(handle, {command}, std::move(callback));
+    tcp_scheduler_enqueue_command(handle, { command }, std::move(callback));
 }
 
 void sendHttpCommand(quint64 handle, const QString &path, Query query)

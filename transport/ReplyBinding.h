@@ -18,10 +18,9 @@ namespace lydevice
 using HttpGoneHandler = std::function<void(bool ok, const QVector<QByteArray> &replies)>;
 using P2pGoneHandler = std::function<void(bool ok, const QJsonObject &reply)>;
 
-template<typename Worker>
-TCPCommandCallback bindHttpReply(Worker *worker,
-                                 void (Worker::*handler)(bool, const QVector<QByteArray> &),
-                                 HttpGoneHandler whenGone = {})
+template <typename Worker>
+TCPCommandCallback bindHttpReply(
+    Worker *worker, void (Worker::*handler)(bool, const QVector<QByteArray> &), HttpGoneHandler whenGone = {})
 {
     return [guard = QPointer<Worker>(worker), handler, whenGone = std::move(whenGone)](
                bool ok, quint64, QVector<QByteArray> replies) {
@@ -34,8 +33,9 @@ TCPCommandCallback bindHttpReply(Worker *worker,
     };
 }
 
-template<typename Worker>
-TCPCommandCallback bindHttpReply(Worker *worker, void (Worker::*handler)(int, bool, const QVector<QByteArray> &), int value)
+template <typename Worker>
+TCPCommandCallback bindHttpReply(
+    Worker *worker, void (Worker::*handler)(int, bool, const QVector<QByteArray> &), int value)
 {
     return [guard = QPointer<Worker>(worker), handler, value](bool ok, quint64, QVector<QByteArray> replies) {
         if (guard)
@@ -43,10 +43,9 @@ TCPCommandCallback bindHttpReply(Worker *worker, void (Worker::*handler)(int, bo
     };
 }
 
-template<typename Worker>
-P2PCommandCallback bindP2pReply(Worker *worker,
-                                void (Worker::*handler)(bool, const QJsonObject &),
-                                P2pGoneHandler whenGone = {})
+template <typename Worker>
+P2PCommandCallback bindP2pReply(
+    Worker *worker, void (Worker::*handler)(bool, const QJsonObject &), P2pGoneHandler whenGone = {})
 {
     return [guard = QPointer<Worker>(worker), handler, whenGone = std::move(whenGone)](bool ok, QJsonObject reply) {
         if (!guard) {
@@ -58,7 +57,7 @@ P2PCommandCallback bindP2pReply(Worker *worker,
     };
 }
 
-template<typename Worker>
+template <typename Worker>
 P2PCommandCallback bindP2pReply(Worker *worker, void (Worker::*handler)(int, bool, const QJsonObject &), int value)
 {
     return [guard = QPointer<Worker>(worker), handler, value](bool ok, QJsonObject reply) {

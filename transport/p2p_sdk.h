@@ -30,5 +30,7 @@ enum class NVRCommand : int {
 using P2PCommandCallback = std::function<void(bool ok, QJsonObject reply)>;
 
 // `timeout` is in seconds.
-void lyp2psdk_send_command(int handle, IPCCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout);
-void lyp2psdk_send_command(int handle, NVRCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout);
+void lyp2psdk_send_command(
+    int handle, IPCCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout);
+void lyp2psdk_send_command(
+    int handle, NVRCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout);

@@ -33,4 +33,5 @@ struct TCPCommandDescriptor {
 // main thread.
 using TCPCommandCallback = std::function<void(bool ok, quint64 commandId, QVector<QByteArray> replies)>;
 
-quint64 tcp_scheduler_enqueue_command(quint64 target, QVector<TCPCommandDescriptor> commands, TCPCommandCallback &&callback);
+quint64 tcp_scheduler_enqueue_command(
+    quint64 target, QVector<TCPCommandDescriptor> commands, TCPCommandCallback &&callback);

@@ -49,7 +49,7 @@ QString SentRequest::route() const
 HttpAnswer HttpAnswer::body(const QByteArray &body)
 {
     return raw200("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size())
-                  + "\r\n\r\n" + body);
+        + "\r\n\r\n" + body);
 }
 
 HttpAnswer HttpAnswer::chunked(const QByteArray &body, int chunkSize)
@@ -66,8 +66,8 @@ HttpAnswer HttpAnswer::chunked(const QByteArray &body, int chunkSize)
 HttpAnswer HttpAnswer::status(int code, const QByteArray &body)
 {
     HttpAnswer answer;
-    answer.raw = "HTTP/1.1 " + QByteArray::number(code) + " Status\r\nContent-Length: " + QByteArray::number(body.size())
-        + "\r\n\r\n" + body;
+    answer.raw = "HTTP/1.1 " + QByteArray::number(code)
+        + " Status\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
     return answer;
 }
 
@@ -125,7 +125,7 @@ QByteArray kv(std::initializer_list<std::pair<QString, QVariant>> pairs)
 {
     QList<QPair<QString, QVariant>> list;
     for (const auto &pair : pairs)
-        list.append({pair.first, pair.second});
+        list.append({ pair.first, pair.second });
     return kv(list);
 }
 
@@ -301,7 +301,7 @@ void FakeDevice::enqueue(quint64 target, const QVector<TCPCommandDescriptor> &co
     const quint64 commandId = ++lastCommandId;
     auto deliver = [callback = std::move(callback), reply, commandId]() {
         if (callback)
-            callback(reply.ok, commandId, reply.ok ? QVector<QByteArray>{reply.raw} : QVector<QByteArray>{});
+            callback(reply.ok, commandId, reply.ok ? QVector<QByteArray> { reply.raw } : QVector<QByteArray> {});
     };
     if (reply.held)
         heldAnswers << deliver;
@@ -309,11 +309,12 @@ void FakeDevice::enqueue(quint64 target, const QVector<TCPCommandDescriptor> &co
         schedule(deliver);
 }
 
-void FakeDevice::send(int handle, bool recorder, int command, const QJsonObject &request, P2PCommandCallback callback, int timeout)
+void FakeDevice::send(
+    int handle, bool recorder, int command, const QJsonObject &request, P2PCommandCallback callback, int timeout)
 {
     SentRequest sentRequest;
     sentRequest.isHttp = false;
-    sentRequest.p2p = {handle, recorder, command, request, timeout};
+    sentRequest.p2p = { handle, recorder, command, request, timeout };
     log << sentRequest;
 
     std::optional<P2pAnswer> answer;
@@ -335,18 +336,21 @@ void FakeDevice::send(int handle, bool recorder, int command, const QJsonObject 
 
 } // namespace lydevice::test
 
-quint64 tcp_scheduler_enqueue_command(quint64 target, QVector<TCPCommandDescriptor> commands, TCPCommandCallback &&callback)
+quint64 tcp_scheduler_enqueue_command(
+    quint64 target, QVector<TCPCommandDescriptor> commands, TCPCommandCallback &&callback)
 {
     lydevice::test::FakeDevice::instance().enqueue(target, commands, std::move(callback));
     return 0;
 }
 
-void lyp2psdk_send_command(int handle, IPCCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout)
+void lyp2psdk_send_command(
+    int handle, IPCCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout)
 {
     lydevice::test::FakeDevice::instance().send(handle, false, int(command), request, std::move(callback), timeout);
 }
 
-void lyp2psdk_send_command(int handle, NVRCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout)
+void lyp2psdk_send_command(
+    int handle, NVRCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout)
 {
     lydevice::test::FakeDevice::instance().send(handle, true, int(command), request, std::move(callback), timeout);
 }

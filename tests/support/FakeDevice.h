@@ -138,7 +138,8 @@ public:
 
     // Called by the link seam.
     void enqueue(quint64 target, const QVector<TCPCommandDescriptor> &commands, TCPCommandCallback callback);
-    void send(int handle, bool recorder, int command, const QJsonObject &request, P2PCommandCallback callback, int timeout);
+    void send(
+        int handle, bool recorder, int command, const QJsonObject &request, P2PCommandCallback callback, int timeout);
 
 private:
     FakeDevice() = default;

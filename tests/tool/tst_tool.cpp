@@ -668,7 +668,7 @@ void ToolTest::timeout_data()
         << "search_video";
     QTest::newRow("reading after the first batch")
         << "nvr" << QStringList { QStringLiteral("read-video") } << "get.playback.tags_search_open"
-        << "search_video_begin (after 1 batches)";
+        << "search_video_begin (after 1 batch)";
     QTest::newRow("camera picture download") << "ipc" << QStringList { QStringLiteral("read-picture") } << "dataloader"
                                              << "read_picture";
 }

@@ -60,15 +60,15 @@ public:
             return;
         }
         sendHttpCommand(target.handle,
-                        QStringLiteral("/sdk.cgi"),
-                        {{QStringLiteral("action"), QStringLiteral("test.step")}},
-                        bindHttpReply(this, &ScriptedOperation::onReply));
+            QStringLiteral("/sdk.cgi"),
+            { { QStringLiteral("action"), QStringLiteral("test.step") } },
+            bindHttpReply(this, &ScriptedOperation::onReply));
     }
 
     void onReply(bool ok, const QVector<QByteArray> &)
     {
         ++replies;
-        complete(done, ok, {{QStringLiteral("sid"), 42}, {QStringLiteral("data"), QVariantList{1, 2}}});
+        complete(done, ok, { { QStringLiteral("sid"), 42 }, { QStringLiteral("data"), QVariantList { 1, 2 } } });
     }
 
     Completion done;
@@ -117,22 +117,22 @@ void TestManager::exportsHandOverFromWorkerThread()
     const TargetDesc target = makeTarget(DeviceType(2), TransportType::Ip, 0x5001);
     QThread *const mainThread = QThread::currentThread();
     QThread *calledIn = nullptr;
-    std::atomic<int> calls{0};
-    std::atomic<int> callsWhenReturned{-1};
+    std::atomic<int> calls { 0 };
+    std::atomic<int> callsWhenReturned { -1 };
     int code = 0;
     QThread *worker = QThread::create([&]() {
         search_video(target,
-                     {0},
-                     RecordVideoType::All,
-                     StreamType::Main,
-                     QDateTime::currentDateTime(),
-                     QDateTime::currentDateTime(),
-                     [&](int result, QList<QVariant> records) {
-                         ++calls;
-                         code = result;
-                         calledIn = QThread::currentThread();
-                         QVERIFY(records.isEmpty());
-                     });
+            { 0 },
+            RecordVideoType::All,
+            StreamType::Main,
+            QDateTime::currentDateTime(),
+            QDateTime::currentDateTime(),
+            [&](int result, QList<QVariant> records) {
+                ++calls;
+                code = result;
+                calledIn = QThread::currentThread();
+                QVERIFY(records.isEmpty());
+            });
         callsWhenReturned = calls.load();
     });
     worker->start();
@@ -175,9 +175,9 @@ void TestManager::blockingExportsAnswerBeforeReturning()
     QTRY_VERIFY_WITH_TIMEOUT(worker->isFinished(), 5000);
     delete worker;
     QVERIFY(pictureAnsweredBeforeReturn);
-    QCOMPARE(pictureThreads, QVector<QThread *>{mainThread});
+    QCOMPARE(pictureThreads, QVector<QThread *> { mainThread });
     QCOMPARE(id, quint64(0));
-    QCOMPARE(readerThreads, QVector<QThread *>{mainThread});
+    QCOMPARE(readerThreads, QVector<QThread *> { mainThread });
     QCOMPARE(readerCode, -1);
 }
 
@@ -196,22 +196,24 @@ void TestManager::requestsWithoutOperationAnswerAtOnce()
     const QDateTime end = start.addDays(1);
 
     QVector<int> videoCodes;
-    manager.searchVideo(target, {0}, RecordVideoType::All, StreamType::Main, start, end, [&](int code, QList<QVariant> list) {
-        videoCodes << code;
-        QVERIFY(list.isEmpty());
-    });
-    QCOMPARE(videoCodes, QVector<int>{-1});
+    manager.searchVideo(
+        target, { 0 }, RecordVideoType::All, StreamType::Main, start, end, [&](int code, QList<QVariant> list) {
+            videoCodes << code;
+            QVERIFY(list.isEmpty());
+        });
+    QCOMPARE(videoCodes, QVector<int> { -1 });
 
     QVector<int> pictureCounts;
-    manager.searchPicture(target, {0}, RecordPictureType::Snapshot, start, end, [&](int count) { pictureCounts << count; });
-    QCOMPARE(pictureCounts, QVector<int>{-1});
+    manager.searchPicture(
+        target, { 0 }, RecordPictureType::Snapshot, start, end, [&](int count) { pictureCounts << count; });
+    QCOMPARE(pictureCounts, QVector<int> { -1 });
 
     QVector<int> deliveries;
-    const quint64 id = manager.searchVideoBegin(target, RecordVideoDesc(), [&](int code, RecordVideoType type, QList<QVariant> list) {
-        deliveries << code << int(type) << list.size();
-    });
+    const quint64 id = manager.searchVideoBegin(target,
+        RecordVideoDesc(),
+        [&](int code, RecordVideoType type, QList<QVariant> list) { deliveries << code << int(type) << list.size(); });
     QCOMPARE(id, quint64(0));
-    QCOMPARE(deliveries, (QVector<int>{-1, 0, 0}));
+    QCOMPARE(deliveries, (QVector<int> { -1, 0, 0 }));
 
     // Refused at once: nothing was sent, and nothing arrives later.
     QVERIFY(FakeDevice::instance().waitIdle());
@@ -272,10 +274,10 @@ void TestManager::pageReadsAnswerFromMemoryOrRefuse()
     RecordManager manager;
     const TargetDesc target = makeTarget(DeviceType::IPC, TransportType::Ip, 0x5301);
     TargetContext context;
-    context.session = QVariant::fromValue(CameraSession{3, QStringLiteral("u")});
+    context.session = QVariant::fromValue(CameraSession { 3, QStringLiteral("u") });
     context.pictureTotal = 5;
     context.currentPage = 2;
-    context.pictureList = {QVariantHash{{QStringLiteral("name"), QStringLiteral("held")}}};
+    context.pictureList = { QVariantHash { { QStringLiteral("name"), QStringLiteral("held") } } };
     manager.d_func()->contexts.insert(target.handle, context);
 
     if (fromMemory)
@@ -298,31 +300,32 @@ void TestManager::searchReplacesContextWhole()
     const QDateTime end = start.addSecs(3600);
 
     TargetContext old;
-    old.session = QVariant::fromValue(RecorderSession{9, 1});
+    old.session = QVariant::fromValue(RecorderSession { 9, 1 });
     old.operationAlive = true;
     old.pictureTotal = 70;
     old.currentPage = 2;
-    old.pictureList = {1};
+    old.pictureList = { 1 };
     d->contexts.insert(target.handle, old);
 
-    manager.searchVideo(target, {0, 3}, RecordVideoType::Smart, StreamType::Sub, start, end, [](int, QList<QVariant>) {});
+    manager.searchVideo(
+        target, { 0, 3 }, RecordVideoType::Smart, StreamType::Sub, start, end, [](int, QList<QVariant>) {});
     TargetContext video = d->contexts.value(target.handle);
     QCOMPARE(video.start, start);
     QCOMPARE(video.end, end);
     QCOMPARE(video.streamType, 1);
     QCOMPARE(video.type.value<RecordVideoType>(), RecordVideoType::Smart);
-    QCOMPARE(video.channel, (QVector<int>{0, 3}));
+    QCOMPARE(video.channel, (QVector<int> { 0, 3 }));
     QVERIFY(!video.session.isValid());
     QVERIFY(!video.operationAlive);
     QVERIFY(video.pictureList.isEmpty());
     QCOMPARE(video.pictureTotal, 0);
     QCOMPARE(video.currentPage, 0);
 
-    manager.searchPicture(target, {5}, RecordPictureType::Alarm, end, end.addDays(1), [](int) {});
+    manager.searchPicture(target, { 5 }, RecordPictureType::Alarm, end, end.addDays(1), [](int) {});
     const TargetContext picture = d->contexts.value(target.handle);
     QCOMPARE(picture.streamType, 0);
     QCOMPARE(picture.type.value<RecordPictureType>(), RecordPictureType::Alarm);
-    QCOMPARE(picture.channel, QVector<int>{5});
+    QCOMPARE(picture.channel, QVector<int> { 5 });
     QCOMPARE(picture.start, end);
     // Every search is listed for cancel-all, duplicates kept.
     QCOMPARE(d->targets.size(), 2);
@@ -334,7 +337,7 @@ void TestManager::liveOperationRefusesReadsButNotSearches()
     RecordManagerPrivate *d = manager.d_func();
     const TargetDesc target = makeTarget(DeviceType::IPC, TransportType::Ip, 0x5501);
     TargetContext context;
-    context.session = QVariant::fromValue(CameraSession{1, QStringLiteral("u")});
+    context.session = QVariant::fromValue(CameraSession { 1, QStringLiteral("u") });
     context.pictureTotal = 100;
     d->contexts.insert(target.handle, context);
 
@@ -346,7 +349,7 @@ void TestManager::liveOperationRefusesReadsButNotSearches()
     QTest::ignoreMessage(QtWarningMsg, "cannot start operation since there is an another operation alive");
     QVector<QVariantList> pages;
     manager.readPicturePage(target, 1, [&](QVariantList list) { pages << list; });
-    QCOMPARE(pages, QVector<QVariantList>{QVariantList()});
+    QCOMPARE(pages, QVector<QVariantList> { QVariantList() });
 
     QTest::ignoreMessage(QtWarningMsg, "cannot start operation since there is an another operation alive");
     int pictures = 0;
@@ -361,7 +364,7 @@ void TestManager::liveOperationRefusesReadsButNotSearches()
     // clears the flag of the new context when it ends.
     operation.reset();
     const TargetDesc sameDeviceNoOperation = makeTarget(DeviceType(2), TransportType::Ip, target.handle);
-    manager.searchPicture(sameDeviceNoOperation, {0}, RecordPictureType::Snapshot, {}, {}, [](int) {});
+    manager.searchPicture(sameDeviceNoOperation, { 0 }, RecordPictureType::Snapshot, {}, {}, [](int) {});
     QVERIFY(!d->isOperationAlive(target));
     d->setOperationAlive(target, true);
     FakeDevice::instance().releaseHeld();
@@ -381,7 +384,7 @@ void TestManager::completionCallsBackThenDestroys()
     int destroyed = 0;
     auto operation = QSharedPointer<ScriptedOperation>::create(d, target, &destroyed);
     QPointer<ScriptedOperation> watch(operation.data());
-    const QVariantHash params{{QStringLiteral("page"), 4}};
+    const QVariantHash params { { QStringLiteral("page"), 4 } };
     QVector<int> order;
     d->startOperation(params, operation, [&](bool ok, const QVariantHash &result) {
         QVERIFY(ok);
@@ -395,7 +398,7 @@ void TestManager::completionCallsBackThenDestroys()
     operation.reset(); // the manager's list is the only owner now
     QCOMPARE(d->operations.size(), 1);
     QVERIFY(FakeDevice::instance().waitIdle());
-    QCOMPARE(order, QVector<int>{1});
+    QCOMPARE(order, QVector<int> { 1 });
     QCOMPARE(destroyed, 1);
     QVERIFY(d->operations.isEmpty());
     QVERIFY(!d->isOperationAlive(target));
@@ -428,9 +431,9 @@ void TestManager::cancelAllDropsOperationsAndLateReplies()
 
     int destroyed = 0;
     int calls = 0;
-    d->startOperation({}, QSharedPointer<ScriptedOperation>::create(d, target, &destroyed), [&](bool, const QVariantHash &) {
-        ++calls;
-    });
+    d->startOperation({},
+        QSharedPointer<ScriptedOperation>::create(d, target, &destroyed),
+        [&](bool, const QVariantHash &) { ++calls; });
     QCOMPARE(d->operations.size(), 1);
     manager.cancelAllRecordSearching();
     QCOMPARE(destroyed, 1);
@@ -454,21 +457,23 @@ void TestManager::cancelAllClosesEverySearchedSessionInOrder()
     const TargetDesc unknownRecorder = makeTarget(DeviceType::NVR, TransportType(2), recorder.handle);
     const TargetDesc unknownCamera = makeTarget(DeviceType::IPC, TransportType(2), camera.handle);
 
-    manager.searchVideo(unknownRecorder, {0}, RecordVideoType::All, StreamType::Main, {}, {}, [](int, QList<QVariant>) {});
-    manager.searchPicture(unknownCamera, {0}, RecordPictureType::Snapshot, {}, {}, [](int) {});
-    manager.searchVideo(unknownRecorder, {0}, RecordVideoType::All, StreamType::Main, {}, {}, [](int, QList<QVariant>) {});
-    d->setSession(recorder, QVariant::fromValue(RecorderSession{17, 0}));
-    d->setSession(camera, QVariant::fromValue(CameraSession{4, QStringLiteral("abc")}));
+    manager.searchVideo(
+        unknownRecorder, { 0 }, RecordVideoType::All, StreamType::Main, {}, {}, [](int, QList<QVariant>) {});
+    manager.searchPicture(unknownCamera, { 0 }, RecordPictureType::Snapshot, {}, {}, [](int) {});
+    manager.searchVideo(
+        unknownRecorder, { 0 }, RecordVideoType::All, StreamType::Main, {}, {}, [](int, QList<QVariant>) {});
+    d->setSession(recorder, QVariant::fromValue(RecorderSession { 17, 0 }));
+    d->setSession(camera, QVariant::fromValue(CameraSession { 4, QStringLiteral("abc") }));
     // Reach the closers with the real transports of each device.
-    d->targets = {recorder, camera, recorder};
+    d->targets = { recorder, camera, recorder };
     device.reset();
 
     manager.cancelAllRecordSearching();
     const QVector<HttpRequest> sent = device.httpRequests();
     QCOMPARE(device.routes(),
-             (QStringList{QStringLiteral("set.playback.stop_batch"),
-                          QStringLiteral("closelyfshandle"),
-                          QStringLiteral("set.playback.stop_batch")}));
+        (QStringList { QStringLiteral("set.playback.stop_batch"),
+            QStringLiteral("closelyfshandle"),
+            QStringLiteral("set.playback.stop_batch") }));
     QCOMPARE(sent.at(0).value(QStringLiteral("sid[0]")), QStringLiteral("17"));
     QCOMPARE(sent.at(1).value(QStringLiteral("closelyfshandle")), QStringLiteral("4;abc"));
     QCOMPARE(sent.at(1).target, camera.handle);
@@ -492,47 +497,49 @@ void TestManager::closersSendPerDeviceAndTransport_data()
     const TargetDesc nvrP2p = makeTarget(DeviceType::NVR, TransportType::P2p, 0x6002);
     const TargetDesc ipcIp = makeTarget(DeviceType::IPC, TransportType::Ip, 0x6003);
     const TargetDesc ipcP2p = makeTarget(DeviceType::IPC, TransportType::P2p, 0x6004);
-    const QVariant video = QVariant::fromValue(RecorderSession{12, 0});
-    const QVariant picture = QVariant::fromValue(RecorderSession{13, 1});
-    const QVariant camera = QVariant::fromValue(CameraSession{7, QStringLiteral("5f1e")});
+    const QVariant video = QVariant::fromValue(RecorderSession { 12, 0 });
+    const QVariant picture = QVariant::fromValue(RecorderSession { 13, 1 });
+    const QVariant camera = QVariant::fromValue(CameraSession { 7, QStringLiteral("5f1e") });
     const QVariant foreign = QVariant(QStringLiteral("not a session"));
 
     QTest::newRow("recorder playback over HTTP")
         << nvrIp << video << QString() << QStringLiteral("set.playback.stop_batch")
-        << QStringList{QStringLiteral("action=set.playback.stop_batch"),
-                       QStringLiteral("cnt=1"),
-                       QStringLiteral("sid[0]=12"),
-                       QStringLiteral("close=1")}
+        << QStringList { QStringLiteral("action=set.playback.stop_batch"),
+               QStringLiteral("cnt=1"),
+               QStringLiteral("sid[0]=12"),
+               QStringLiteral("close=1") }
         << QJsonObject();
     QTest::newRow("recorder picture search over HTTP")
         << nvrIp << picture << QString() << QStringLiteral("get.playback.picture_backup_search_close")
-        << QStringList{QStringLiteral("action=get.playback.picture_backup_search_close"), QStringLiteral("sid=13")}
+        << QStringList { QStringLiteral("action=get.playback.picture_backup_search_close"), QStringLiteral("sid=13") }
         << QJsonObject();
-    QTest::newRow("recorder session of unknown kind") << nvrIp << QVariant::fromValue(RecorderSession{14, 5}) << QString()
-                                                      << QString() << QStringList() << QJsonObject();
-    QTest::newRow("recorder without session over HTTP") << nvrIp << QVariant() << QStringLiteral("session is not valid")
-                                                        << QString() << QStringList() << QJsonObject();
+    QTest::newRow("recorder session of unknown kind") << nvrIp << QVariant::fromValue(RecorderSession { 14, 5 })
+                                                      << QString() << QString() << QStringList() << QJsonObject();
+    QTest::newRow("recorder without session over HTTP")
+        << nvrIp << QVariant() << QStringLiteral("session is not valid") << QString() << QStringList() << QJsonObject();
     QTest::newRow("foreign variant closes session 0")
         << nvrIp << foreign << QString() << QStringLiteral("set.playback.stop_batch")
-        << QStringList{QStringLiteral("action=set.playback.stop_batch"),
-                       QStringLiteral("cnt=1"),
-                       QStringLiteral("sid[0]=0"),
-                       QStringLiteral("close=1")}
+        << QStringList { QStringLiteral("action=set.playback.stop_batch"),
+               QStringLiteral("cnt=1"),
+               QStringLiteral("sid[0]=0"),
+               QStringLiteral("close=1") }
         << QJsonObject();
     QTest::newRow("recorder playback over P2P")
         << nvrP2p << video << QString() << QStringLiteral("nvr:17") << QStringList()
-        << QJsonObject{{QStringLiteral("r.cnt"), 1}, {QStringLiteral("r.close"), 1}, {QStringLiteral("r.sid[0]"), 12}};
+        << QJsonObject {
+               { QStringLiteral("r.cnt"), 1 }, { QStringLiteral("r.close"), 1 }, { QStringLiteral("r.sid[0]"), 12 }
+           };
     QTest::newRow("recorder picture search over P2P stays open")
         << nvrP2p << picture << QString() << QString() << QStringList() << QJsonObject();
     QTest::newRow("recorder without session over P2P") << nvrP2p << QVariant() << QStringLiteral("session is not valid")
                                                        << QString() << QStringList() << QJsonObject();
     QTest::newRow("camera over HTTP") << ipcIp << camera << QString() << QStringLiteral("closelyfshandle")
-                                      << QStringList{QStringLiteral("closelyfshandle=7;5f1e")} << QJsonObject();
+                                      << QStringList { QStringLiteral("closelyfshandle=7;5f1e") } << QJsonObject();
     QTest::newRow("camera without session") << ipcIp << QVariant() << QStringLiteral("session is not valid, skip")
                                             << QString() << QStringList() << QJsonObject();
     QTest::newRow("foreign variant closes camera handle 0")
         << ipcIp << foreign << QString() << QStringLiteral("closelyfshandle")
-        << QStringList{QStringLiteral("closelyfshandle=0;")} << QJsonObject();
+        << QStringList { QStringLiteral("closelyfshandle=0;") } << QJsonObject();
     QTest::newRow("camera over P2P closes nothing")
         << ipcP2p << camera << QString() << QString() << QStringList() << QJsonObject();
     QTest::newRow("camera over P2P without session logs nothing")
@@ -594,8 +601,8 @@ void TestManager::emptyCallbacksAreHarmless()
     // Hosts are expected to pass callables; an empty one is answered into nothing, not a crash.
     const TargetDesc target = makeTarget(DeviceType(2), TransportType::Ip, 0x6101);
     lydevice::init();
-    search_video(target, {0}, RecordVideoType::All, StreamType::Main, {}, {}, nullptr);
-    search_picture(target, {0}, RecordPictureType::Snapshot, {}, {}, nullptr);
+    search_video(target, { 0 }, RecordVideoType::All, StreamType::Main, {}, {}, nullptr);
+    search_picture(target, { 0 }, RecordPictureType::Snapshot, {}, {}, nullptr);
     QTest::ignoreMessage(QtWarningMsg, "we need session to read picture page");
     read_picture_page(target, 0, nullptr);
     QTest::ignoreMessage(QtWarningMsg, "we need session to search picture");

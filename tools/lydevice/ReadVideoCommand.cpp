@@ -83,7 +83,9 @@ void ReadVideoCommand::onDelivery(int code, int type, const QList<QVariant> &rec
     ++batches;
     entries += records.size();
     entriesByType[type] += records.size();
-    setWaitingFor(QStringLiteral("search_video_begin (after %1 batches)").arg(batches));
+    setWaitingFor(QStringLiteral("search_video_begin (after %1 %2)")
+                      .arg(batches)
+                      .arg(batches == 1 ? QStringLiteral("batch") : QStringLiteral("batches")));
     writeBatch(code, type, records);
     if (isTagBatch(type)) {
         const int lane = timeline.lane(batchKind(type), TimelineRenderer::Mark::Ticks);
@@ -264,8 +266,9 @@ void ReadVideoCommand::showProgress()
 {
     if (isFinished())
         return;
-    console.progress(QStringLiteral("read-video: %1 batches, %2 entries, %3")
+    console.progress(QStringLiteral("read-video: %1 %2, %3 entries, %4")
                          .arg(batches)
+                         .arg(batches == 1 ? QStringLiteral("batch") : QStringLiteral("batches"))
                          .arg(entries)
                          .arg(entryformat::elapsedText(elapsedMs())));
 }

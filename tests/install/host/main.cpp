@@ -22,25 +22,25 @@ int main(int argc, char **argv)
     const QDateTime end = QDateTime::currentDateTime();
 
     lydevice::search_video(recorder,
-                           {0},
-                           lydevice::RecordVideoType::All,
-                           lydevice::StreamType::Main,
-                           start,
-                           end,
-                           [&](int code, QList<QVariant> records) {
-                               ++answers;
-                               allFailed = allFailed && code == -1 && records.isEmpty();
-                           });
-    lydevice::search_picture(recorder, {0}, lydevice::RecordPictureType::Snapshot, start, end, [&](int count) {
+        { 0 },
+        lydevice::RecordVideoType::All,
+        lydevice::StreamType::Main,
+        start,
+        end,
+        [&](int code, QList<QVariant> records) {
+            ++answers;
+            allFailed = allFailed && code == -1 && records.isEmpty();
+        });
+    lydevice::search_picture(recorder, { 0 }, lydevice::RecordPictureType::Snapshot, start, end, [&](int count) {
         ++answers;
         allFailed = allFailed && count == -1;
     });
     const quint64 id = lydevice::search_video_begin(recorder,
-                                                    lydevice::RecordVideoDesc{{0}, {}, {}, start, end},
-                                                    [&](int code, lydevice::RecordVideoType, QList<QVariant> records) {
-                                                        ++answers;
-                                                        allFailed = allFailed && code == -1 && records.isEmpty();
-                                                    });
+        lydevice::RecordVideoDesc { { 0 }, {}, {}, start, end },
+        [&](int code, lydevice::RecordVideoType, QList<QVariant> records) {
+            ++answers;
+            allFailed = allFailed && code == -1 && records.isEmpty();
+        });
     // Once the three requests have failed, there is no picture session to read from either.
     QTimer poll;
     QTimer::singleShot(10000, &app, [&]() { app.exit(1); });
