@@ -184,6 +184,24 @@ Run runLibrary(quint16 port, const QVector<int> &channels, const QDateTime &star
     return run;
 }
 
+// The requests of one search as the device received them, with the handles masked (each search
+// has its own) and the closing requests left out (they go out after the figures are taken).
+QStringList searchRequests(const sim::DeviceBooks &books)
+{
+    QStringList requests;
+    for (const sim::RequestRecord &record : books.requests()) {
+        if (record.kind == QLatin1String("get.playback.evt_backup_search_close")
+            || record.kind == QLatin1String("set.playback.stop_batch"))
+            continue;
+        QStringList pairs;
+        for (const auto &pair : record.query)
+            pairs.append(pair.first + QLatin1Char('=')
+                + (pair.first == QLatin1String("sid") ? QStringLiteral("*") : pair.second));
+        requests.append(record.path + QLatin1Char('?') + pairs.join(QLatin1Char('&')));
+    }
+    return requests;
+}
+
 template <typename Value> Value median(QVector<Value> values)
 {
     std::sort(values.begin(), values.end());
@@ -255,6 +273,19 @@ int main(int argc, char *argv[])
     const qint64 idleKb = procstatus::residentKb();
     runFloor(port, channels, start, end);
     const Run first = runLibrary(port, channels, start, end);
+    if (inProcess) {
+        // The floor must send what LyDevice sends: compare the two as the device saw them.
+        sim::DeviceBooks &books = inProcess->books();
+        books.clearRequests();
+        runFloor(port, channels, start, end);
+        const QStringList floorRequests = searchRequests(books);
+        books.clearRequests();
+        runLibrary(port, channels, start, end);
+        const QStringList libraryRequests = searchRequests(books);
+        out << "same requests as LyDevice: "
+            << (floorRequests == libraryRequests ? QStringLiteral("yes") : QStringLiteral("NO")) << " ("
+            << floorRequests.size() << " and " << libraryRequests.size() << ")\n";
+    }
 
     out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
                .arg(QStringLiteral("run"), 4)
