@@ -76,6 +76,8 @@ private slots:
     void readWhileAnotherReadRunsIsRefused();
     void cancelAllInTheMiddleOfAPictureRead_data();
     void cancelAllInTheMiddleOfAPictureRead();
+    void eachSearchClosesThePreviousSession_data();
+    void eachSearchClosesThePreviousSession();
 };
 
 void TestE2ePictures::initTestCase()
@@ -311,6 +313,31 @@ void TestE2ePictures::cancelAllInTheMiddleOfAPictureRead()
     } else {
         QCOMPARE(page->calls, 0);
     }
+}
+
+void TestE2ePictures::eachSearchClosesThePreviousSession_data()
+{
+    QTest::addColumn<sim::DeviceKind>("kind");
+    QTest::newRow("recorder") << sim::DeviceKind::Recorder;
+    // A camera holds at most ten picture sessions: a client that leaves them open finds nothing
+    // from the eleventh search on.
+    QTest::newRow("camera") << sim::DeviceKind::Camera;
+}
+
+void TestE2ePictures::eachSearchClosesThePreviousSession()
+{
+    QFETCH(sim::DeviceKind, kind);
+
+    SimulatedDevice device(deviceOptions(kind));
+    QVERIFY(device.isReady());
+    const TargetDesc target = device.target(TransportType::Ip);
+    const int expected = device.catalogue().pictures(searchedChannels, 5, spanFrom, spanTo).size();
+    for (int search = 0; search < 12; ++search) {
+        QCOMPARE(searchAllPictures(target), expected);
+        QCOMPARE(device.books().openHandles().size(), 1);
+    }
+    cancel_all_record_searching();
+    QCOMPARE(device.waitForNothingOpen(), QString());
 }
 
 QTEST_MAIN(TestE2ePictures)

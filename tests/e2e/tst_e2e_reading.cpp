@@ -7,6 +7,7 @@
 #include "SimulatedDevice.h"
 
 #include <QTest>
+#include <QThread>
 
 using namespace lydevice;
 using namespace lydevice::e2e;
@@ -112,6 +113,8 @@ private slots:
     void cancelAllInTheMiddleOfAReading_data();
     void cancelAllInTheMiddleOfAReading();
     void twoReadersOfOneDeviceRunIndependently();
+    void beginFromAnotherThread();
+    void cleanupExportLeavesRunningWorkAlone();
 };
 
 void TestE2eReading::initTestCase()
@@ -308,6 +311,56 @@ void TestE2eReading::twoReadersOfOneDeviceRunIndependently()
     QVERIFY(!device.books().isOpen(sim::HandleKind::PlaybackSession, first->deliveries.first().code));
     QVERIFY(device.books().isOpen(sim::HandleKind::PlaybackSession, second->deliveries.first().code));
     search_video_end(second->id);
+    QCOMPARE(device.waitForNothingOpen(), QString());
+}
+
+void TestE2eReading::beginFromAnotherThread()
+{
+    SimulatedDevice device(deviceOptions(sim::DeviceKind::Camera));
+    QVERIFY(device.isReady());
+    const TargetDesc target = device.target(TransportType::P2p);
+
+    // search_video_begin from another thread waits until the main thread has created the reader
+    // and returns its id; the deliveries come in the main thread.
+    QThread *const mainThread = QThread::currentThread();
+    auto reading = std::make_shared<Reading>();
+    auto inMainThread = std::make_shared<bool>(true);
+    std::unique_ptr<QThread> caller(QThread::create([reading, inMainThread, target, mainThread]() {
+        RecordVideoDesc desc;
+        desc.channel = searchedChannels;
+        desc.start = spanFrom;
+        desc.end = spanTo;
+        reading->id = search_video_begin(
+            target, desc, [reading, inMainThread, mainThread](int code, RecordVideoType type, QList<QVariant> records) {
+                *inMainThread = *inMainThread && QThread::currentThread() == mainThread;
+                reading->deliveries.append(Delivery { code, type, records });
+            });
+    }));
+    caller->start();
+    // The main thread keeps its event loop running while the caller waits for it.
+    waitUntil([&]() { return caller->isFinished(); });
+    QVERIFY(caller->isFinished());
+    QVERIFY(reading->id != 0);
+    waitUntil([&]() { return reading->finished(); });
+    QVERIFY(*inMainThread);
+    const QVector<Batch> expected = expectedBatches(device.catalogue(), TransportType::P2p, 0);
+    QCOMPARE(reading->deliveries.size(), expected.size());
+    QCOMPARE(reading->failures(), 0);
+    search_video_end(reading->id);
+}
+
+void TestE2eReading::cleanupExportLeavesRunningWorkAlone()
+{
+    SimulatedDevice device(deviceOptions(sim::DeviceKind::Recorder));
+    QVERIFY(device.isReady());
+    const auto reading
+        = beginReading(device.target(TransportType::Ip), searchedChannels, RecordVideoType::All, spanFrom, spanTo);
+    lydevice::cleanup();
+    waitUntil([&]() { return reading->finished(); });
+    QVERIFY(reading->finished());
+    QCOMPARE(reading->failures(), 0);
+    QCOMPARE(reading->deliveries.size(), expectedBatches(device.catalogue(), TransportType::Ip, 0).size());
+    search_video_end(reading->id);
     QCOMPARE(device.waitForNothingOpen(), QString());
 }
 

@@ -66,6 +66,8 @@ private slots:
     void cancelAllInTheMiddleOfASearch_data();
     void cancelAllInTheMiddleOfASearch();
     void callsFromAnotherThreadAnswerInTheMainThread();
+    void channelListsReachTheMask_data();
+    void channelListsReachTheMask();
 };
 
 void TestE2eVideo::initTestCase()
@@ -332,6 +334,43 @@ void TestE2eVideo::callsFromAnotherThreadAnswerInTheMainThread()
     QCOMPARE(seen->calls, 1);
     QVERIFY(seen->inMainThread);
     const QString difference = firstDifference(seen->records, expectedVideo(device.catalogue(), 0));
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
+}
+
+void TestE2eVideo::channelListsReachTheMask_data()
+{
+    QTest::addColumn<TransportType>("transport");
+    QTest::addColumn<QVector<int>>("channels");
+
+    QVector<int> every;
+    for (int channel = 63; channel >= 0; --channel)
+        every.append(channel);
+    for (const TransportType transport : { TransportType::Ip, TransportType::P2p }) {
+        const char *name = transport == TransportType::Ip ? "http" : "p2p";
+        QTest::addRow("%s, the highest channel", name) << transport << QVector<int> { 63 };
+        QTest::addRow("%s, channels out of order", name) << transport << QVector<int> { 40, 7, 23 };
+        QTest::addRow("%s, all 64 channels", name) << transport << every;
+    }
+}
+
+void TestE2eVideo::channelListsReachTheMask()
+{
+    QFETCH(TransportType, transport);
+    QFETCH(QVector<int>, channels);
+
+    sim::SimulatorOptions options = deviceOptions(sim::DeviceKind::Recorder);
+    options.channels = 64;
+    options.setRecordCount(4);
+    SimulatedDevice device(options);
+    QVERIFY(device.isReady());
+    const QVector<sim::Recording> recordings = device.catalogue().expectedVideoSearch(channels, 0, spanFrom, spanTo);
+    QVERIFY(!recordings.isEmpty());
+
+    const auto answer = searchVideo(device.target(transport), channels, RecordVideoType::All, spanFrom, spanTo);
+    waitUntil([&]() { return answer->calls == 1; });
+    QCOMPARE(answer->calls, 1);
+    const QString difference
+        = firstDifference(answer->records, videoSearchEntries(recordings, sim::DeviceKind::Recorder));
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
 }
 
