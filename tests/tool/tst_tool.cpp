@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 
 using namespace lydevice::sim;
 
@@ -106,7 +107,7 @@ private:
     // Runs the tool and waits for it with the event loop running, so that a simulator of this
     // process answers meanwhile.
     ToolRun run(const QStringList &arguments, int limitMs = 60000);
-    QProcess *start(const QStringList &arguments);
+    std::unique_ptr<QProcess> start(const QStringList &arguments);
 
     QScopedPointer<QTemporaryDir> workDir;
 };
@@ -117,9 +118,9 @@ void ToolTest::init()
     QVERIFY(workDir->isValid());
 }
 
-QProcess *ToolTest::start(const QStringList &arguments)
+std::unique_ptr<QProcess> ToolTest::start(const QStringList &arguments)
 {
-    auto *process = new QProcess(this);
+    auto process = std::make_unique<QProcess>();
     process->setProgram(QStringLiteral(LYDEVICE_TOOL));
     process->setArguments(arguments);
     process->setWorkingDirectory(workDir->path());
@@ -131,7 +132,7 @@ ToolRun ToolTest::run(const QStringList &arguments, int limitMs)
 {
     QElapsedTimer clock;
     clock.start();
-    QScopedPointer<QProcess> process(start(arguments));
+    const std::unique_ptr<QProcess> process = start(arguments);
     ToolRun result;
     result.finished = QTest::qWaitFor([&process]() { return process->state() == QProcess::NotRunning; }, limitMs);
     if (!result.finished) {
@@ -705,7 +706,7 @@ void ToolTest::interruptCancelsTheReading()
     // The reading stops after its first batch, waiting for the tag search.
     simulator.addFault(FaultKind::Delay, QStringLiteral("get.playback.tags_search_open"), -1, 120000);
 
-    QScopedPointer<QProcess> process(start({ QStringLiteral("read-video"),
+    const std::unique_ptr<QProcess> process(start({ QStringLiteral("read-video"),
         QStringLiteral("--host"),
         QStringLiteral("127.0.0.1"),
         QStringLiteral("--port"),
@@ -730,7 +731,7 @@ void ToolTest::interruptCancelsTheReading()
 
 void ToolTest::simulateServesAnotherRun()
 {
-    QScopedPointer<QProcess> simulate(
+    const std::unique_ptr<QProcess> simulate(
         start({ QStringLiteral("simulate"), QStringLiteral("--device"), QStringLiteral("ipc") }));
     QByteArray announced;
     QVERIFY(QTest::qWaitFor(
