@@ -1,6 +1,7 @@
 // A host application built against the installed package: it calls every export and checks that
 // each request to a device nobody registered is answered once, in its failure form.
 #include <lydevice/lydevice.h>
+#include <lyio/lyio.h>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -14,7 +15,8 @@ int main(int argc, char **argv)
 
     lydevice::TargetDesc recorder;
     recorder.deviceType = lydevice::DeviceType::NVR;
-    recorder.handle = 123456; // no such device in the transport
+    // Port 1 of loopback: nothing listens there, so every request fails in the transport.
+    recorder.handle = tcp_scheduler_add_target(QStringLiteral("127.0.0.1"), 1);
 
     int answers = 0;
     bool allFailed = true;
@@ -64,5 +66,5 @@ int main(int argc, char **argv)
     poll.start(10);
     const int loop = app.exec();
     std::printf("answers: %d, all failed: %s\n", answers, allFailed ? "yes" : "no");
-    return loop == 0 && answers == 5 && allFailed && id != 0 ? 0 : 1;
+    return loop == 0 && answers == 5 && allFailed && id != 0 && recorder.handle != 0 ? 0 : 1;
 }
