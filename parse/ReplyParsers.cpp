@@ -13,11 +13,40 @@ namespace lydevice
 namespace
 {
 
+    bool isLineBreak(QChar c)
+    {
+        return c == u'\r' || c == u'\n';
+    }
+
+    // Counts, handles and record types are short decimal integers; reading them directly gives
+    // what toDouble() gives, without its locale machinery. Anything else returns false.
+    bool readPlainInteger(const QString &value, double *number)
+    {
+        const int size = value.size();
+        const int start = size > 0 && value.at(0) == u'-' ? 1 : 0;
+        if (size == start || size - start > 9)
+            return false;
+        int magnitude = 0;
+        for (int i = start; i < size; ++i) {
+            const ushort c = value.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                return false;
+            magnitude = magnitude * 10 + (c - u'0');
+        }
+        *number = start ? -double(magnitude) : double(magnitude);
+        return true;
+    }
+
     // With numeric, a value that reads as a number (C locale, "." as the decimal point) is stored as
     // one. "nan" and "inf" stay text: a device never means them as numbers, and JSON cannot hold them.
-    void storeValue(QJsonObject &object, const QString &key, const QString &value, bool numeric)
+    template <typename Object> void storeValue(Object &object, const QString &key, const QString &value, bool numeric)
     {
         if (numeric) {
+            double integer = 0;
+            if (readPlainInteger(value, &integer)) {
+                object.insert(key, integer);
+                return;
+            }
             bool ok = false;
             const double number = value.toDouble(&ok);
             if (ok && std::isfinite(number)) {
@@ -28,9 +57,28 @@ namespace
         object.insert(key, value);
     }
 
-    bool isLineBreak(QChar c)
+    // The recorder ends every pair with a line break; a pair without one was cut off in transit
+    // and is not stored.
+    template <typename Object> Object scanKeyValueText(const QString &text, bool numeric)
     {
-        return c == u'\r' || c == u'\n';
+        Object result;
+        const int size = text.size();
+        int lineStart = 0;
+        for (int pos = 0; pos < size; ++pos) {
+            if (!isLineBreak(text.at(pos)))
+                continue;
+            const QStringRef line = text.midRef(lineStart, pos - lineStart);
+            lineStart = pos + 1;
+            // Every "=" switches to the value and is itself dropped: "a=b=c" is the key a with bc.
+            const int equals = line.indexOf(u'=');
+            const QStringRef key = equals < 0 ? line : line.left(equals);
+            if (key.isEmpty())
+                continue;
+            QString value = equals < 0 ? QString() : line.mid(equals + 1).toString();
+            value.remove(u'=');
+            storeValue(result, key.toString(), value, numeric);
+        }
+        return result;
     }
 
 } // namespace
@@ -81,28 +129,12 @@ QJsonObject parseOkLines(const QString &text, bool numeric)
 
 QJsonObject parseKeyValueText(const QString &text, bool numeric)
 {
-    // The recorder ends every pair with a line break; a pair without one was cut off in transit
-    // and is not stored.
-    QJsonObject result;
-    QString key;
-    QString value;
-    bool inValue = false;
-    for (const QChar c : text) {
-        if (c == u'=') {
-            inValue = true;
-        } else if (isLineBreak(c)) {
-            if (!key.isEmpty())
-                storeValue(result, key, value, numeric);
-            key.clear();
-            value.clear();
-            inValue = false;
-        } else if (inValue) {
-            value.append(c);
-        } else {
-            key.append(c);
-        }
-    }
-    return result;
+    return scanKeyValueText<QJsonObject>(text, numeric);
+}
+
+QVariantHash parseKeyValueHash(const QString &text, bool numeric)
+{
+    return scanKeyValueText<QVariantHash>(text, numeric);
 }
 
 QByteArray repairPictureList(QByteArray body)

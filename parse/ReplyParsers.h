@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
+#include <QVariantHash>
 
 namespace lydevice
 {
@@ -21,6 +22,9 @@ QJsonObject parseOkLines(const QString &text, bool numeric);
 // Lines "key=value". A pair counts only when a line break ends it; a second "=" is dropped; an
 // empty key stores nothing. With numeric, values that read as a number are stored as one.
 QJsonObject parseKeyValueText(const QString &text, bool numeric);
+// The same pairs as parseKeyValueText(text, numeric).toVariantHash(), built directly: recorder
+// pages carry hundreds of keys, and a JSON object is slow to grow one key at a time.
+QVariantHash parseKeyValueHash(const QString &text, bool numeric);
 
 // Cameras start their picture list with a member "sEcho" that has no value: `{"sEcho": ,`.
 // Replaces each such opening with "{" so that the list parses as JSON.

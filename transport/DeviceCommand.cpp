@@ -52,7 +52,7 @@ bool httpReplyGood(bool ok, const QVector<QByteArray> &replies)
 
 QVariantHash keyValueReply(const QVector<QByteArray> &replies, bool numeric)
 {
-    return parseKeyValueText(QString::fromUtf8(httpReplyBody(firstReply(replies))), numeric).toVariantHash();
+    return parseKeyValueHash(QString::fromUtf8(httpReplyBody(firstReply(replies))), numeric);
 }
 
 QVariantHash okLinesReply(const QVector<QByteArray> &replies, bool numeric)

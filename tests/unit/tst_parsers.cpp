@@ -77,6 +77,8 @@ private Q_SLOTS:
     void codesForRecordType_data();
     void codesForRecordType();
     void wireTimes();
+    void deviceTimeAgreesWithFormatParser_data();
+    void deviceTimeAgreesWithFormatParser();
     void recordFile_data();
     void recordFile();
 };
@@ -261,6 +263,9 @@ void TestParsers::keyValueText_data()
     QTest::newRow("key without = has empty value") << QStringLiteral("flag\n") << true << json("{\"flag\":\"\"}");
     QTest::newRow("later key overwrites") << QStringLiteral("a=1\na=2\n") << true << json("{\"a\":2}");
     QTest::newRow("empty text") << QString() << true << QJsonObject();
+    QTest::newRow("numbers in every spelling")
+        << QStringLiteral("a=-12\nb=007\nc=1.5\nd=+3\ne=12345678901\nf=x1\ng=-\n") << true
+        << json("{\"a\":-12,\"b\":7,\"c\":1.5,\"d\":3,\"e\":12345678901,\"f\":\"x1\",\"g\":\"-\"}");
 }
 
 void TestParsers::keyValueText()
@@ -269,6 +274,7 @@ void TestParsers::keyValueText()
     QFETCH(bool, numeric);
     QFETCH(QJsonObject, object);
     QCOMPARE(parseKeyValueText(text, numeric), object);
+    QCOMPARE(parseKeyValueHash(text, numeric), object.toVariantHash());
 }
 
 void TestParsers::pictureListRepair_data()
@@ -429,6 +435,39 @@ void TestParsers::wireTimes()
     QCOMPARE(streamFlag(2), QStringLiteral("0"));
     QCOMPARE(streamFlagNumber(1), 1);
     QCOMPARE(streamFlagNumber(-1), 0);
+}
+
+void TestParsers::deviceTimeAgreesWithFormatParser_data()
+{
+    // Well-formed texts are read by hand; the result must be what Qt's format parser makes of them.
+    QTest::addColumn<QString>("text");
+    for (const char *text : { "2024-03-05 07:08:09",
+             "1999-12-31 23:59:59",
+             "2024-02-29 00:00:00",
+             "2023-02-29 00:00:00",
+             "2024-13-01 00:00:00",
+             "2024-03-05 24:00:00",
+             "2024-03-05 07:60:09",
+             "0000-01-01 00:00:00",
+             "2024-03-05 07:08:0x",
+             "2024-03-05 07:08:9",
+             "2024-03-05  7:08:09",
+             "2024/03/05 07:08:09",
+             "",
+             "2024-03-05 07:08:09 " })
+        QTest::newRow(text) << QString::fromLatin1(text);
+}
+
+void TestParsers::deviceTimeAgreesWithFormatParser()
+{
+    QFETCH(QString, text);
+    const QDateTime expected = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QDateTime parsed = parseDeviceTime(text);
+    QCOMPARE(parsed.isValid(), expected.isValid());
+    if (expected.isValid()) {
+        QCOMPARE(parsed, expected);
+        QCOMPARE(parsed.timeSpec(), Qt::LocalTime);
+    }
 }
 
 void TestParsers::recordFile_data()
