@@ -10,6 +10,8 @@
 
 #include <QDebug>
 
+#include <optional>
+
 namespace lydevice
 {
 
@@ -21,6 +23,18 @@ namespace
     QPair<QString, QString> action(const char *name)
     {
         return { QStringLiteral("action"), QLatin1String(name) };
+    }
+
+    // The session or handle that a record-info or first event reply opened: none when the reply is
+    // not good or found no records (the recorder then opens nothing).
+    std::optional<int> openedBy(bool ok, const QVector<QByteArray> &replies)
+    {
+        if (!httpReplyGood(ok, replies))
+            return std::nullopt;
+        const QVariantHash reply = keyValueReply(replies, true);
+        if (hashTruncated(reply, QStringLiteral("cnt")) == 0)
+            return std::nullopt;
+        return hashTruncated(reply, QStringLiteral("sid"));
     }
 
 } // namespace
@@ -54,7 +68,15 @@ void NvrSearchVideoIp::run(const QVariantHash &params, Completion done)
             { QStringLiteral("stream"), streamFlag(hashInt(params, QStringLiteral("stream"))) },
             { QStringLiteral("startTime"), queryTime(hashDateTime(params, QStringLiteral("startTime"))) },
             { QStringLiteral("endTime"), queryTime(hashDateTime(params, QStringLiteral("endTime"))) } },
-        bindHttpReply(this, &NvrSearchVideoIp::onRecordInfoReply));
+        // A reply that comes after the operation is gone may still have opened a playback session;
+        // nobody else knows its id, so unless it is stopped here the recorder keeps it open.
+        bindHttpReply(
+            this, &NvrSearchVideoIp::onRecordInfoReply, [target = target](bool ok, const QVector<QByteArray> &replies) {
+                if (const std::optional<int> sid = openedBy(ok, replies)) {
+                    qWarning() << "close handle opened by a late reply: " << *sid;
+                    closeNvrSessionIp(target, QVariant::fromValue(RecorderSession { *sid, int(RecordKind::Video) }));
+                }
+            }));
 }
 
 void NvrSearchVideoIp::onRecordInfoReply(bool ok, const QVector<QByteArray> &replies)
@@ -131,7 +153,15 @@ void NvrSearchVideoIp::requestEventSearch()
             { QStringLiteral("delay"), QStringLiteral("0") },
             { QStringLiteral("startTime"), queryTime(context.start) },
             { QStringLiteral("endTime"), queryTime(context.end) } },
-        bindHttpReply(this, &NvrSearchVideoIp::onEventSearchReply));
+        // Likewise an event search opened by a late reply would stay open on the recorder.
+        bindHttpReply(this,
+            &NvrSearchVideoIp::onEventSearchReply,
+            [device = target.handle](bool ok, const QVector<QByteArray> &replies) {
+                if (const std::optional<int> handle = openedBy(ok, replies)) {
+                    qWarning() << "close handle opened by a late reply: " << *handle;
+                    sendEventClose(device, *handle);
+                }
+            }));
 }
 
 void NvrSearchVideoIp::onEventSearchReply(bool ok, const QVector<QByteArray> &replies)
@@ -183,7 +213,7 @@ void NvrSearchVideoIp::onEventPageReply(int pageIndex, bool ok, const QVector<QB
 
 void NvrSearchVideoIp::finishEventSearch()
 {
-    sendEventClose();
+    sendEventClose(target.handle, eventHandle);
     // Closed now: the destructor, which runs inside the completion, must not close it again.
     eventHandle = -1;
     complete(done, true, { { QStringLiteral("sid"), sessionId }, { QStringLiteral("data"), results } });
@@ -194,16 +224,16 @@ void NvrSearchVideoIp::closeEventHandle()
     if (eventHandle < 0)
         return;
     qWarning() << "close event handle: " << eventHandle;
-    sendEventClose();
+    sendEventClose(target.handle, eventHandle);
     eventHandle = -1;
 }
 
-void NvrSearchVideoIp::sendEventClose()
+void NvrSearchVideoIp::sendEventClose(quint64 device, int searchHandle)
 {
     // Nobody waits for the close; its reply is dropped.
-    sendHttpCommand(target.handle,
+    sendHttpCommand(device,
         sdkPath,
-        { action("get.playback.evt_backup_search_close"), { QStringLiteral("sid"), QString::number(eventHandle) } });
+        { action("get.playback.evt_backup_search_close"), { QStringLiteral("sid"), QString::number(searchHandle) } });
 }
 
 void NvrSearchVideoIp::fail()

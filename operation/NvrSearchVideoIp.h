@@ -35,7 +35,8 @@ private:
     void requestEventPage(int pageIndex);
     void finishEventSearch();
     void closeEventHandle();
-    void sendEventClose();
+    // Static: also sent for a late reply, when the operation is gone.
+    static void sendEventClose(quint64 device, int searchHandle);
     void fail();
 
     Completion done;

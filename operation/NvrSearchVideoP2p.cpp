@@ -13,6 +13,18 @@
 namespace lydevice
 {
 
+namespace
+{
+
+    // The recorder refuses an event search with "res" = -1, whatever else the reply holds.
+    bool refused(const QVariantHash &values)
+    {
+        return values.contains(QStringLiteral("res"))
+            && hashString(values, QStringLiteral("res")) == QLatin1String("-1");
+    }
+
+} // namespace
+
 NvrSearchVideoP2p::NvrSearchVideoP2p(RecordManagerPrivate *owner, const TargetDesc &target, RecordKind kind)
     : RecordOperation(owner, target, kind)
 {
@@ -44,7 +56,16 @@ void NvrSearchVideoP2p::run(const QVariantHash &params, Completion done)
     sendP2pCommand(target.handle,
         NVRCommand::OpenRecordSearch,
         request,
-        bindP2pReply(this, &NvrSearchVideoP2p::onRecordInfoReply));
+        // A reply that comes after the operation is gone may still have opened a playback session;
+        // nobody else knows its id, so unless it is stopped here the recorder keeps it open.
+        bindP2pReply(this, &NvrSearchVideoP2p::onRecordInfoReply, [target = target](bool ok, const QJsonObject &reply) {
+            const QVariantHash values = reply.toVariantHash();
+            if (!ok || hashTextInt(values, QStringLiteral("cnt")) == 0)
+                return;
+            const int sid = hashTextInt(values, QStringLiteral("sid"));
+            qWarning() << "close handle opened by a late reply: " << sid;
+            closeNvrSessionP2p(target, QVariant::fromValue(RecorderSession { sid, int(RecordKind::Video) }));
+        }));
 }
 
 void NvrSearchVideoP2p::onRecordInfoReply(bool ok, const QJsonObject &reply)
@@ -85,7 +106,16 @@ void NvrSearchVideoP2p::requestEventSearch()
     sendP2pCommand(target.handle,
         NVRCommand::OpenEventSearch,
         request,
-        bindP2pReply(this, &NvrSearchVideoP2p::onEventSearchReply));
+        // Likewise the event search handle, which is open even when the search found nothing.
+        bindP2pReply(
+            this, &NvrSearchVideoP2p::onEventSearchReply, [device = target.handle](bool ok, const QJsonObject &reply) {
+                const QVariantHash values = reply.toVariantHash();
+                if (!ok || refused(values) || !values.contains(QStringLiteral("r.sid")))
+                    return;
+                const int handle = hashTextInt(values, QStringLiteral("r.sid"));
+                qWarning() << "close handle opened by a late reply: " << handle;
+                sendEventClose(device, handle, HandleForm::Text);
+            }));
 }
 
 void NvrSearchVideoP2p::onEventSearchReply(bool ok, const QJsonObject &reply)
@@ -95,8 +125,7 @@ void NvrSearchVideoP2p::onEventSearchReply(bool ok, const QJsonObject &reply)
         return;
     }
     const QVariantHash values = reply.toVariantHash();
-    // The recorder refuses the search with "res" = -1, whatever else the reply holds.
-    if (values.contains(QStringLiteral("res")) && hashString(values, QStringLiteral("res")) == QLatin1String("-1")) {
+    if (refused(values)) {
         fail();
         return;
     }
@@ -140,7 +169,7 @@ void NvrSearchVideoP2p::onEventPageReply(int pageIndex, bool ok, const QJsonObje
 
 void NvrSearchVideoP2p::finishEventSearch(HandleForm form)
 {
-    sendEventClose(form);
+    sendEventClose(target.handle, eventHandle, form);
     // Closed now: the destructor, which runs inside the completion, must not close it again.
     eventHandle = -1;
     complete(done, true, { { QStringLiteral("sid"), sessionId }, { QStringLiteral("data"), results } });
@@ -151,17 +180,17 @@ void NvrSearchVideoP2p::closeEventHandle()
     if (eventHandle < 0)
         return;
     qWarning() << "close event handle: " << eventHandle;
-    sendEventClose(HandleForm::Text);
+    sendEventClose(target.handle, eventHandle, HandleForm::Text);
     eventHandle = -1;
 }
 
-void NvrSearchVideoP2p::sendEventClose(HandleForm form)
+void NvrSearchVideoP2p::sendEventClose(quint64 device, int searchHandle, HandleForm form)
 {
     // Nobody waits for the close; its reply is dropped. The handle goes as a decimal string, except
     // in the close that follows an event page, where the recorder gets it as a number.
     const QJsonValue handle
-        = form == HandleForm::Number ? QJsonValue(eventHandle) : QJsonValue(QString::number(eventHandle));
-    sendP2pCommand(target.handle, NVRCommand::CloseEventSearch, QJsonObject { { QStringLiteral("r.sid"), handle } });
+        = form == HandleForm::Number ? QJsonValue(searchHandle) : QJsonValue(QString::number(searchHandle));
+    sendP2pCommand(device, NVRCommand::CloseEventSearch, QJsonObject { { QStringLiteral("r.sid"), handle } });
 }
 
 void NvrSearchVideoP2p::fail()

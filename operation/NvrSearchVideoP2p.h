@@ -37,7 +37,8 @@ private:
     void requestEventPage(int pageIndex);
     void finishEventSearch(HandleForm form);
     void closeEventHandle();
-    void sendEventClose(HandleForm form);
+    // Static: also sent for a late reply, when the operation is gone.
+    static void sendEventClose(quint64 device, int searchHandle, HandleForm form);
     void fail();
 
     Completion done;

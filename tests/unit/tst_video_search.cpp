@@ -6,9 +6,11 @@
 #include <manager/RecordManager.h>
 #include <manager/RecordManagerPrivate.h>
 #include <manager/RecordSession.h>
+#include <transport/DeviceCommand.h>
 
 #include <QJsonArray>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <memory>
@@ -229,6 +231,8 @@ private Q_SLOTS:
 
     void cancelAllDuringSearch_data();
     void cancelAllDuringSearch();
+    void lateOpeningReplyIsClosed_data();
+    void lateOpeningReplyIsClosed();
 
 private:
     TargetDesc newTarget(DeviceType device, TransportType transport);
@@ -885,10 +889,7 @@ void TestVideoSearch::cancelAllDuringSearch_data()
     QTest::addColumn<QStringList>("routes"); // all requests, including those of the cancel
     QTest::addColumn<QString>("warning");
 
-    const QString noSession = QStringLiteral("session is not valid");
-    QTest::newRow("recorder over http, record info outstanding")
-        << DeviceType::NVR << TransportType::Ip << HttpScript { { { info, recordInfo(1, 1).hold() } } } << P2pScript()
-        << QStringList { info } << noSession;
+    // Outstanding opening replies are in lateOpeningReplyIsClosed.
     QTest::newRow("recorder over http, event page outstanding: handle and session closed")
         << DeviceType::NVR << TransportType::Ip
         << HttpScript { { { info, recordInfo(1, 1) },
@@ -940,6 +941,88 @@ void TestVideoSearch::cancelAllDuringSearch()
     QVERIFY(fake.waitIdle());
     QCOMPARE(outcome->calls, 0);
     QCOMPARE(fake.routes(), routes);
+}
+
+void TestVideoSearch::lateOpeningReplyIsClosed_data()
+{
+    QTest::addColumn<TransportType>("transport");
+    QTest::addColumn<HttpScript>("httpSteps");
+    QTest::addColumn<P2pScript>("p2pSteps");
+    QTest::addColumn<QStringList>("routes"); // all requests, including the cancel's and the late close
+    QTest::addColumn<Query>("httpClose"); // the last request, when the late reply is closed over HTTP
+    QTest::addColumn<QJsonObject>("p2pClose"); // the same over P2P
+
+    const Query stop { { "action"_q, stopBatch }, { "cnt"_q, "1"_q }, { "sid[0]"_q, "7"_q }, { "close"_q, "1"_q } };
+    const Query close { { "action"_q, eventClose }, { "sid"_q, "31"_q } };
+    const QJsonObject none;
+
+    QTest::newRow("http record info opened the playback session: stopped")
+        << TransportType::Ip << HttpScript { { { info, recordInfo(1, 1).hold() } } } << P2pScript()
+        << QStringList { info, stopBatch } << stop << none;
+    QTest::newRow("http record info with cnt 0 opened nothing")
+        << TransportType::Ip << HttpScript { { { info, recordInfo(0, 0).hold() } } } << P2pScript()
+        << QStringList { info } << Query() << none;
+    // The cancel stops the stored playback session; the late reply's event search is closed after.
+    QTest::newRow("http event search opened: closed")
+        << TransportType::Ip << HttpScript { { { info, recordInfo(1, 1) }, { eventSearch, eventReply(3, 0).hold() } } }
+        << P2pScript() << QStringList { info, eventSearch, stopBatch, eventClose } << close << none;
+    QTest::newRow("http event search with status 500 opened nothing")
+        << TransportType::Ip
+        << HttpScript { { { info, recordInfo(1, 1) }, { eventSearch, HttpAnswer::status(500).hold() } } } << P2pScript()
+        << QStringList { info, eventSearch, stopBatch } << Query() << none;
+
+    QTest::newRow("p2p record info opened the playback session: stopped")
+        << TransportType::P2p << HttpScript() << P2pScript { { { p2pInfo, p2pInfoReply(QStringLiteral("2")).hold() } } }
+        << QStringList { p2pInfo, p2pStop } << Query()
+        << QJsonObject { { "r.cnt"_q, 1 }, { "r.close"_q, 1 }, { "r.sid[0]"_q, sessionId } };
+    QTest::newRow("p2p record info failure opened nothing")
+        << TransportType::P2p << HttpScript() << P2pScript { { { p2pInfo, P2pAnswer::failure().hold() } } }
+        << QStringList { p2pInfo } << Query() << none;
+    QTest::newRow("p2p event search without records is open all the same: closed")
+        << TransportType::P2p << HttpScript()
+        << P2pScript { { { p2pInfo, p2pInfoReply(1) }, { p2pEvent, p2pEventReply(0, 0, false).hold() } } }
+        << QStringList { p2pInfo, p2pEvent, p2pStop, p2pClose } << Query() << QJsonObject { { "r.sid"_q, "31"_q } };
+    QTest::newRow("p2p event search refused with res -1 opened nothing")
+        << TransportType::P2p << HttpScript()
+        << P2pScript { { { p2pInfo, p2pInfoReply(1) },
+               { p2pEvent, p2pEventReply(3, 0, false, { { "res"_q, "-1"_q } }).hold() } } }
+        << QStringList { p2pInfo, p2pEvent, p2pStop } << Query() << none;
+}
+
+// A reply that opened something on the recorder and comes after a cancel-all has destroyed the
+// operation: what it opened is closed all the same.
+void TestVideoSearch::lateOpeningReplyIsClosed()
+{
+    QFETCH(TransportType, transport);
+    QFETCH(HttpScript, httpSteps);
+    QFETCH(P2pScript, p2pSteps);
+    QFETCH(QStringList, routes);
+    QFETCH(Query, httpClose);
+    QFETCH(QJsonObject, p2pClose);
+
+    auto &fake = FakeDevice::instance();
+    script(httpSteps);
+    script(p2pSteps);
+    const auto outcome = search(newTarget(DeviceType::NVR, transport));
+    QVERIFY(fake.waitIdle());
+    QCOMPARE(fake.heldCount(), 1);
+    manager->cancelAllRecordSearching();
+
+    const bool closes = !httpClose.isEmpty() || !p2pClose.isEmpty();
+    if (closes)
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("^close handle opened by a late reply: ")));
+    fake.releaseHeld();
+    QVERIFY(fake.waitIdle());
+    QCOMPARE(outcome->calls, 0);
+    QCOMPARE(fake.routes(), routes);
+    const SentRequest &last = fake.sent().last();
+    if (!httpClose.isEmpty()) {
+        QCOMPARE(last.http.path, QStringLiteral("/sdk.cgi"));
+        QCOMPARE(last.http.query, httpClose);
+    }
+    if (!p2pClose.isEmpty())
+        QCOMPARE(last.p2p.request, p2pClose);
 }
 
 QTEST_GUILESS_MAIN(TestVideoSearch)
