@@ -7,6 +7,8 @@
 #include "transport/DeviceCommand.h"
 #include "transport/ReplyBinding.h"
 
+#include <QDebug>
+
 #include <optional>
 
 namespace lydevice
@@ -31,6 +33,18 @@ namespace
         return CameraSession { parts.at(0).toInt(nullptr, 10), parts.at(1) };
     }
 
+    QVariantList listRows(const QVariantHash &reply)
+    {
+        const QVariant data = reply.value(QStringLiteral("aaData"));
+        return data.userType() == QMetaType::QVariantList ? data.toList() : QVariantList();
+    }
+
+    // The session of a picture list is that of its first row.
+    std::optional<CameraSession> listSession(const QVariantList &rows)
+    {
+        return rows.isEmpty() ? std::nullopt : sessionColumn(rows.first().toList());
+    }
+
 } // namespace
 
 IpcSearchPictureIp::~IpcSearchPictureIp() = default;
@@ -44,7 +58,20 @@ void IpcSearchPictureIp::run(const QVariantHash &params, Completion done)
             hashDateTime(params, QStringLiteral("startTime")),
             hashDateTime(params, QStringLiteral("endTime")),
             0),
-        bindHttpReply(this, &IpcSearchPictureIp::onOpenReply));
+        // A reply that comes after the operation is gone may still have opened a search session; it is
+        // never stored as the device's session, so unless it is closed here the camera keeps it open.
+        bindHttpReply(
+            this, &IpcSearchPictureIp::onOpenReply, [target = target](bool ok, const QVector<QByteArray> &replies) {
+                if (!httpReplyGood(ok, replies))
+                    return;
+                const QVariantHash reply = pictureListReply(replies);
+                if (hashTruncated(reply, QStringLiteral("iTotalRecords")) == 0)
+                    return;
+                if (const std::optional<CameraSession> session = listSession(listRows(reply))) {
+                    qWarning() << "close handle opened by a late reply: " << session->id << session->uuid;
+                    closeIpcSessionIp(target, QVariant::fromValue(*session));
+                }
+            }));
 }
 
 void IpcSearchPictureIp::onOpenReply(bool ok, const QVector<QByteArray> &replies)
@@ -61,9 +88,8 @@ void IpcSearchPictureIp::onOpenReply(bool ok, const QVector<QByteArray> &replies
         return;
     }
     // A total without rows gives no session to page with: the search fails too.
-    const QVariant data = reply.value(QStringLiteral("aaData"));
-    const QVariantList rows = data.userType() == QMetaType::QVariantList ? data.toList() : QVariantList();
-    const std::optional<CameraSession> session = rows.isEmpty() ? std::nullopt : sessionColumn(rows.first().toList());
+    const QVariantList rows = listRows(reply);
+    const std::optional<CameraSession> session = listSession(rows);
     if (!session) {
         complete(done, false);
         return;

@@ -52,7 +52,19 @@ void NvrSearchPictureIp::run(const QVariantHash &params, Completion done)
             { QStringLiteral("mask"), channelMask(channels) },
             { QStringLiteral("majorType"), QString::number(codes.majorType) },
             { QStringLiteral("minorType"), QString::number(codes.minorType) } },
-        bindHttpReply(this, &NvrSearchPictureIp::onOpenReply));
+        // A reply that comes after the operation is gone may still have opened the search; it is
+        // never stored as the device's session, so unless it is closed here the recorder keeps it open.
+        bindHttpReply(
+            this, &NvrSearchPictureIp::onOpenReply, [target = target](bool ok, const QVector<QByteArray> &replies) {
+                if (!httpReplyGood(ok, replies))
+                    return;
+                const QVariantHash reply = keyValueReply(replies, false);
+                if (hashTextInt(reply, QStringLiteral("cnt")) == 0)
+                    return;
+                const int sid = hashTextInt(reply, QStringLiteral("sid"));
+                qWarning() << "close handle opened by a late reply: " << sid;
+                closeNvrSessionIp(target, QVariant::fromValue(RecorderSession { sid, int(RecordKind::Picture) }));
+            }));
 }
 
 void NvrSearchPictureIp::onOpenReply(bool ok, const QVector<QByteArray> &replies)

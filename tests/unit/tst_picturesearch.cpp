@@ -89,6 +89,8 @@ private Q_SLOTS:
 
     void nextSearchClosesSession_data();
     void nextSearchClosesSession();
+    void lateOpenReplyIsClosed_data();
+    void lateOpenReplyIsClosed();
 };
 
 void TestPictureSearch::initTestCase()
@@ -512,6 +514,60 @@ void TestPictureSearch::nextSearchClosesSession()
     if (!byCancel)
         QCOMPARE(routes.mid(1), QStringList(recorder ? searchOpen : listRoute));
     QVERIFY(FakeDevice::instance().waitIdle());
+}
+
+void TestPictureSearch::lateOpenReplyIsClosed_data()
+{
+    QTest::addColumn<bool>("recorder");
+    QTest::addColumn<HttpAnswer>("answer");
+    QTest::addColumn<QStringList>("close"); // the close sent after the late reply; empty: none
+
+    QTest::newRow("recorder search opened: closed")
+        << true << HttpAnswer::body(recorderPage(77, 250, 0, 2))
+        << QStringList { QStringLiteral("action=get.playback.picture_backup_search_close"), QStringLiteral("sid=77") };
+    QTest::newRow("recorder cnt 0 opened nothing")
+        << true
+        << HttpAnswer::body(
+               kv({ { QStringLiteral("cnt"), 0 }, { QStringLiteral("sid"), 5 }, { QStringLiteral("allCnt"), 250 } }))
+        << QStringList();
+    QTest::newRow("camera search opened: closed") << false << HttpAnswer::body(cameraList(45, 0, 30))
+                                                  << QStringList { QStringLiteral("closelyfshandle=3;5f2c9e1a-uuid") };
+    QTest::newRow("camera total 0 opened nothing") << false << HttpAnswer::body(cameraList(0, 0, 30)) << QStringList();
+    QTest::newRow("camera malformed session column names nothing to close")
+        << false << HttpAnswer::body(cameraList(45, 0, 2, QStringLiteral("13&5f2c9e1a-uuid"))) << QStringList();
+}
+
+// A cancel-all destroys the search while its reply is on the way; the search that reply opened is
+// closed all the same, since it never becomes the device's session.
+void TestPictureSearch::lateOpenReplyIsClosed()
+{
+    QFETCH(bool, recorder);
+    QFETCH(HttpAnswer, answer);
+    QFETCH(QStringList, close);
+
+    auto &device = FakeDevice::instance();
+    RecordManager manager;
+    const TargetDesc target = recorder ? newRecorder() : newCamera();
+    device.http(recorder ? searchOpen : listRoute, answer.hold());
+    const AnswersPtr answers = searchPicture(manager, target);
+    QVERIFY(device.waitIdle());
+    QCOMPARE(device.heldCount(), 1);
+    manager.cancelAllRecordSearching();
+    const int from = device.sent().size();
+
+    if (!close.isEmpty())
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("^close handle opened by a late reply: ")));
+    device.releaseHeld();
+    QVERIFY(device.waitIdle());
+    QCOMPARE(answers->calls, 0);
+    QCOMPARE(routesFrom(from).size(), close.isEmpty() ? 0 : 1);
+    if (!close.isEmpty()) {
+        const HttpRequest request = device.httpRequests().last();
+        QCOMPARE(request.path, recorder ? QStringLiteral("/sdk.cgi") : QStringLiteral("/vb.htm"));
+        QCOMPARE(request.target, target.handle);
+        QCOMPARE(queryPairs(request), close);
+    }
 }
 
 QTEST_MAIN(TestPictureSearch)
