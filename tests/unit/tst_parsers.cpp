@@ -439,7 +439,9 @@ void TestParsers::wireTimes()
 
 void TestParsers::deviceTimeAgreesWithFormatParser_data()
 {
-    // Well-formed texts are read by hand; the result must be what Qt's format parser makes of them.
+    // Well-formed texts are read by hand; the result must be what Qt's format parser makes of
+    // them, also around daylight-saving switches (a missing and a repeated hour).
+    QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<QString>("text");
     for (const char *text : { "2024-03-05 07:08:09",
              "1999-12-31 23:59:59",
@@ -455,14 +457,32 @@ void TestParsers::deviceTimeAgreesWithFormatParser_data()
              "2024/03/05 07:08:09",
              "",
              "2024-03-05 07:08:09 " })
-        QTest::newRow(text) << QString::fromLatin1(text);
+        QTest::newRow(text) << QByteArray() << QString::fromLatin1(text);
+    for (const char *text : { "2024-03-31 01:59:59",
+             "2024-03-31 02:30:00",
+             "2024-03-31 03:00:00",
+             "2024-10-27 01:30:00",
+             "2024-10-27 02:30:00",
+             "2024-10-27 03:00:00" })
+        QTest::newRow(qPrintable(QStringLiteral("Europe/Berlin ") + QLatin1String(text)))
+            << QByteArray("Europe/Berlin") << QString::fromLatin1(text);
+    QTest::newRow("half-hour switch") << QByteArray("Australia/Lord_Howe") << QStringLiteral("2024-04-07 01:45:00");
 }
 
 void TestParsers::deviceTimeAgreesWithFormatParser()
 {
+    QFETCH(QByteArray, zone);
     QFETCH(QString, text);
+    const QByteArray oldZone = qgetenv("TZ");
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    if (!zone.isEmpty())
+        qputenv("TZ", zone);
     const QDateTime expected = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const QDateTime parsed = parseDeviceTime(text);
+    if (hadZone)
+        qputenv("TZ", oldZone);
+    else
+        qunsetenv("TZ");
     QCOMPARE(parsed.isValid(), expected.isValid());
     if (expected.isValid()) {
         QCOMPARE(parsed, expected);
