@@ -42,7 +42,8 @@ QString plainTime(const QDateTime &time);
 QString compactTime(const QDateTime &time);
 // A reply's time text "yyyy-MM-dd HH:mm:ss", local time; invalid when it does not match.
 QDateTime parseDeviceTime(const QString &text);
-// {"year", "month", "day", "hour", "minute", "second"} as numbers, in the time's own spec.
+// {"year", "month", "day", "hour", "minute", "second"} as numbers, as the time holds them (no
+// conversion to another time zone).
 QJsonObject timeObject(const QDateTime &time);
 
 // A video record entry as search_video delivers it: "type", "start", "end".
