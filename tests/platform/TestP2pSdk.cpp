@@ -210,12 +210,6 @@ void TestP2pSdk::repliesMatchedById()
         QVERIFY(answer.ok);
         QCOMPARE(answer.reply, tagged(answer.tag));
     }
-    // The link stays usable.
-    device.onMessage = [](QTcpSocket *connection, const QByteArray &line) { connection->write(echo(line)); };
-    send(peer, 4);
-    QTRY_VERIFY(answered(4));
-    QVERIFY(answers_.at(3).ok);
-    QCOMPARE(answers_.size(), 4);
 }
 
 void TestP2pSdk::timeoutIgnoresLateReply()
