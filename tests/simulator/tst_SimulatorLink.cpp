@@ -26,6 +26,20 @@ SimulatorOptions options(DeviceKind kind)
     return options;
 }
 
+// A simulator listening on free ports and a client with its link up.
+struct Rig {
+    explicit Rig(DeviceKind kind)
+        : device(options(kind))
+        , listening(device.listen())
+        , link(device.p2pPort())
+    {
+        listening = listening && link.connectToDevice();
+    }
+    DeviceSimulator device;
+    bool listening;
+    RawLinkClient link;
+};
+
 QJsonObject timeObject(const QDateTime &time)
 {
     return QJsonObject { { QStringLiteral("year"), time.date().year() },
@@ -34,6 +48,13 @@ QJsonObject timeObject(const QDateTime &time)
         { QStringLiteral("hour"), time.time().hour() },
         { QStringLiteral("minute"), time.time().minute() },
         { QStringLiteral("second"), time.time().second() } };
+}
+
+// The camera's span members.
+QJsonObject cameraSpan()
+{
+    return { { QStringLiteral("start_time"), timeObject(spanFrom) },
+        { QStringLiteral("end_time"), timeObject(spanTo) } };
 }
 
 QString s(const char *text)
@@ -63,6 +84,7 @@ QJsonValue sidValue(int sid, bool asText)
 {
     return asText ? QJsonValue(QString::number(sid)) : QJsonValue(sid);
 }
+
 } // namespace
 
 class TestSimulatorLink : public QObject
@@ -184,10 +206,10 @@ void TestSimulatorLink::recorderSearches()
     QFETCH(QString, itemKey);
     QFETCH(QStringList, expected);
 
-    DeviceSimulator device(options(DeviceKind::Recorder));
-    QVERIFY(device.listen());
-    RawLinkClient link(device.p2pPort());
-    QVERIFY(link.connectToDevice());
+    Rig rig(DeviceKind::Recorder);
+    QVERIFY(rig.listening);
+    RawLinkClient &link = rig.link;
+    DeviceSimulator &device = rig.device;
 
     const QJsonObject open = link.call(QStringLiteral("nvr"), openCommand, openRequest);
     for (const QString &key : textKeys)
@@ -223,64 +245,59 @@ void TestSimulatorLink::recorderSearches()
 
 void TestSimulatorLink::cameraFiles()
 {
-    DeviceSimulator device(options(DeviceKind::Camera));
-    QVERIFY(device.listen());
-    RawLinkClient link(device.p2pPort());
-    QVERIFY(link.connectToDevice());
-    const QJsonObject span { { QStringLiteral("start_time"), timeObject(spanFrom) },
-        { QStringLiteral("end_time"), timeObject(spanTo) } };
+    Rig rig(DeviceKind::Camera);
+    QVERIFY(rig.listening);
     QStringList expected;
-    for (const Recording &record : device.catalogue().cameraFiles(0, spanFrom, spanTo))
+    for (const Recording &record : rig.device.catalogue().cameraFiles(0, spanFrom, spanTo))
         expected.append(record.cameraFileString());
 
-    const QJsonObject count = link.call(QStringLiteral("ipc"), 9, span);
+    const QJsonObject count = rig.link.call(QStringLiteral("ipc"), 9, cameraSpan());
     QVERIFY(count.value(QLatin1String("total_page")).isDouble());
     const int pages = count.value(QLatin1String("total_page")).toInt();
     QCOMPARE(pages, (expected.size() + 19) / 20);
     QStringList served;
     for (int page = 1; page <= pages; ++page) {
-        QJsonObject request = span;
+        QJsonObject request = cameraSpan();
         request.insert(QStringLiteral("page"), page);
         request.insert(QStringLiteral("type"), 0);
         for (const QJsonValue &file :
-            link.call(QStringLiteral("ipc"), 55, request).value(QLatin1String("file_list")).toArray())
+            rig.link.call(QStringLiteral("ipc"), 55, request).value(QLatin1String("file_list")).toArray())
             served.append(file.toString());
     }
     QCOMPARE(served, expected);
 
     // A time object with a day beyond the month finds nothing.
-    QJsonObject wrong = span;
     QJsonObject start = timeObject(spanFrom);
     start.insert(QStringLiteral("day"), 31);
     start.insert(QStringLiteral("month"), 2);
+    QJsonObject wrong = cameraSpan();
     wrong.insert(QStringLiteral("start_time"), start);
-    QCOMPARE(link.call(QStringLiteral("ipc"), 9, wrong).value(QLatin1String("total_page")).toInt(), 0);
+    QCOMPARE(rig.link.call(QStringLiteral("ipc"), 9, wrong).value(QLatin1String("total_page")).toInt(), 0);
 }
 
 void TestSimulatorLink::framesAreAnsweredIndependently()
 {
-    DeviceSimulator device(options(DeviceKind::Recorder));
-    device.addFault(FaultKind::Delay, QStringLiteral("nvr.27"), 1, 300);
-    QVERIFY(device.listen());
-    RawLinkClient link(device.p2pPort());
-    QVERIFY(link.connectToDevice());
+    Rig rig(DeviceKind::Recorder);
+    QVERIFY(rig.listening);
+    rig.device.addFault(FaultKind::Delay, QStringLiteral("nvr.27"), 1, 300);
     const QString from = walltime::dashed(walltime::fromDateTime(spanFrom));
     const QString to = walltime::dashed(walltime::fromDateTime(spanTo));
-    const int slow = link.send(QStringLiteral("nvr"),
+    const int slow = rig.link.send(QStringLiteral("nvr"),
         27,
         json({ { "r.chnmaskl", t("1") },
             { "r.event", t("2") },
             { "r.subType", t("0") },
             { "r.startTime", from },
             { "r.endTime", to } }));
-    const int fast = link.send(QStringLiteral("nvr"),
+    const int fast = rig.link.send(QStringLiteral("nvr"),
         25,
         json({ { "r.chnid", 0 }, { "r.stream", 0 }, { "r.startTime", from }, { "r.endTime", to } }));
-    QVERIFY(!link.waitFrame(slow).isEmpty());
-    QCOMPARE(link.frames.size(), 2);
-    QCOMPARE(link.frames.at(0).value(QLatin1String("id")).toInt(), fast);
-    QCOMPARE(link.frames.at(1).value(QLatin1String("id")).toInt(), slow);
-    QVERIFY(link.frames.at(1).value(QLatin1String("reply")).toObject().value(QLatin1String("r.cnt")).toString().toInt()
+    QVERIFY(!rig.link.waitFrame(slow).isEmpty());
+    QCOMPARE(rig.link.frames.size(), 2);
+    QCOMPARE(rig.link.frames.at(0).value(QLatin1String("id")).toInt(), fast);
+    QCOMPARE(rig.link.frames.at(1).value(QLatin1String("id")).toInt(), slow);
+    QVERIFY(
+        rig.link.frames.at(1).value(QLatin1String("reply")).toObject().value(QLatin1String("r.cnt")).toString().toInt()
         > 0);
 }
 
@@ -297,65 +314,47 @@ void TestSimulatorLink::faults()
 {
     QFETCH(int, kind);
     const FaultKind fault = static_cast<FaultKind>(kind);
-    DeviceSimulator device(options(DeviceKind::Camera));
-    device.addFault(fault, QStringLiteral("ipc.9"), 1);
-    QVERIFY(device.listen());
-    RawLinkClient link(device.p2pPort());
-    QVERIFY(link.connectToDevice());
-    const QJsonObject span { { QStringLiteral("start_time"), timeObject(spanFrom) },
-        { QStringLiteral("end_time"), timeObject(spanTo) } };
+    Rig rig(DeviceKind::Camera);
+    QVERIFY(rig.listening);
+    rig.device.addFault(fault, QStringLiteral("ipc.9"), 1);
 
-    const int id = link.send(QStringLiteral("ipc"), 9, span);
-    switch (fault) {
-    case FaultKind::Status500: {
-        const QJsonObject reply = link.waitFrame(id).value(QLatin1String("reply")).toObject();
+    const int id = rig.link.send(QStringLiteral("ipc"), 9, cameraSpan());
+    if (fault == FaultKind::Status500) {
+        const QJsonObject reply = rig.link.waitFrame(id).value(QLatin1String("reply")).toObject();
         QCOMPARE(reply.value(QLatin1String("res")).toString(), QStringLiteral("-1"));
         QVERIFY(!reply.contains(QLatin1String("total_page")));
-        break;
+    } else if (fault == FaultKind::Malformed) {
+        QVERIFY(!rig.link.waitFrame(id).value(QLatin1String("reply")).isObject());
+    } else {
+        // A dropped link closes with nothing sent; a truncated frame leaves part of a line.
+        QVERIFY(rig.link.waitForClose());
+        QVERIFY(rig.link.frames.isEmpty());
+        QCOMPARE(rig.link.pending.isEmpty(), fault == FaultKind::Drop);
     }
-    case FaultKind::Malformed:
-        QVERIFY(!link.waitFrame(id).value(QLatin1String("reply")).isObject());
-        break;
-    case FaultKind::Drop:
-        QVERIFY(link.waitForClose());
-        QVERIFY(link.frames.isEmpty());
-        QVERIFY(link.pending.isEmpty());
-        break;
-    case FaultKind::TruncatedChunked:
-        QVERIFY(link.waitForClose());
-        QVERIFY(link.frames.isEmpty());
-        QVERIFY(!link.pending.isEmpty());
-        break;
-    case FaultKind::Delay:
-        break;
-    }
-    QCOMPARE(device.books().requests(QStringLiteral("ipc.9")).constLast().fault, FaultInjector::kindName(fault));
+    QCOMPARE(rig.device.books().requests(QStringLiteral("ipc.9")).constLast().fault, FaultInjector::kindName(fault));
 
     // The next command is answered.
-    if (link.socket.state() != QAbstractSocket::ConnectedState) {
-        link.socket.abort();
-        QVERIFY(link.connectToDevice());
+    if (rig.link.socket.state() != QAbstractSocket::ConnectedState) {
+        rig.link.socket.abort();
+        QVERIFY(rig.link.connectToDevice());
     }
-    QVERIFY(link.call(QStringLiteral("ipc"), 9, span).value(QLatin1String("total_page")).toInt() > 0);
+    QVERIFY(rig.link.call(QStringLiteral("ipc"), 9, cameraSpan()).value(QLatin1String("total_page")).toInt() > 0);
 }
 
 void TestSimulatorLink::requestsTheDeviceDoesNotKnow()
 {
-    DeviceSimulator device(options(DeviceKind::Recorder));
-    QVERIFY(device.listen());
-    RawLinkClient link(device.p2pPort());
-    QVERIFY(link.connectToDevice());
+    Rig rig(DeviceKind::Recorder);
+    QVERIFY(rig.listening);
+    const auto res = [&](const char *kind, int command, const QJsonObject &request) {
+        return rig.link.call(s(kind), command, request).value(QLatin1String("res")).toString();
+    };
     // A camera command to a recorder, an unknown command, a frame without id, a line of no JSON.
-    QCOMPARE(link.call(QStringLiteral("ipc"), 9, QJsonObject()).value(QLatin1String("res")).toString(),
-        QStringLiteral("-1"));
-    QCOMPARE(link.call(QStringLiteral("nvr"), 99, QJsonObject()).value(QLatin1String("res")).toString(),
-        QStringLiteral("-1"));
-    link.socket.write("{\"kind\":\"nvr\",\"command\":25}\nnot json\n");
-    QCOMPARE(
-        link.call(QStringLiteral("nvr"), 18, json({ { "r.sid", t("12345") } })).value(QLatin1String("res")).toString(),
-        QStringLiteral("-1"));
-    QCOMPARE(link.frames.size(), 3);
-    QCOMPARE(device.books().strayCloses(), QStringList { QStringLiteral("event-search 12345") });
+    QCOMPARE(res("ipc", 9, {}), QStringLiteral("-1"));
+    QCOMPARE(res("nvr", 99, {}), QStringLiteral("-1"));
+    rig.link.socket.write("{\"kind\":\"nvr\",\"command\":25}\nnot json\n");
+    QCOMPARE(res("nvr", 18, json({ { "r.sid", t("12345") } })), QStringLiteral("-1"));
+    QCOMPARE(rig.link.frames.size(), 3);
+    QCOMPARE(rig.device.books().strayCloses(), QStringList { QStringLiteral("event-search 12345") });
 }
 
 QTEST_GUILESS_MAIN(TestSimulatorLink)
