@@ -151,12 +151,6 @@ void TestSimulatorHttp::recorderSearchPagesThrough_data()
             { QStringLiteral("index"), QString::number(tag.index) },
             { QStringLiteral("name"), QString::fromLatin1(QUrl::toPercentEncoding(tag.name)) },
             { QStringLiteral("time"), walltime::dashed(tag.timeSeconds) } });
-    ItemList pictures;
-    for (const Picture &picture : catalogue.pictures({ 0, 1, 2 }, 2, spanFrom, spanTo))
-        pictures.append({ { QStringLiteral("pts"), picture.name },
-            { QStringLiteral("pTime"), walltime::dashed(picture.timeSeconds) },
-            { QStringLiteral("chnid"), QString::number(picture.channel) } });
-
     QTest::newRow("record info lists every type of its channel")
         << "action=get.playback.recordinfo&chnid=1&stream=0&" + spanQuery
         << QByteArray("action=get.playback.recordinfo_page&sid=%1&page=%2")
@@ -170,11 +164,6 @@ void TestSimulatorHttp::recorderSearchPagesThrough_data()
         << QByteArray("action=get.playback.tags_search_page&sid=%1&npage=%2")
         << QByteArray("action=get.playback.tags_search_close&cnt=1&sid0=%1") << int(HandleKind::TagSearch) << 50
         << tags;
-    QTest::newRow("pictures of every type")
-        << "action=get.playback.picture_backup_search_open&" + spanQuery + "&mask=111&majorType=568&minorType=0"
-        << QByteArray("action=get.playback.picture_backup_search_page&sid=%1&page=%2")
-        << QByteArray("action=get.playback.picture_backup_search_close&sid=%1") << int(HandleKind::PictureSearch) << 100
-        << pictures;
 }
 
 void TestSimulatorHttp::recorderSearchPagesThrough()
