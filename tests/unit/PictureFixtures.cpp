@@ -9,25 +9,10 @@
 namespace lydevice::test
 {
 
-namespace
+TargetDesc newTarget(bool recorder)
 {
-
-    quint64 nextHandle()
-    {
-        static quint64 handle = 0x5000;
-        return ++handle;
-    }
-
-} // namespace
-
-TargetDesc newRecorder()
-{
-    return { DeviceType::NVR, TransportType::Ip, nextHandle() };
-}
-
-TargetDesc newCamera()
-{
-    return { DeviceType::IPC, TransportType::Ip, nextHandle() };
+    static quint64 handle = 0x5000;
+    return { recorder ? DeviceType::NVR : DeviceType::IPC, TransportType::Ip, ++handle };
 }
 
 bool isRecorder(const TargetDesc &target)
@@ -80,9 +65,14 @@ QByteArray recorderPage(int sid, int total, int first, int count)
     return kv(pairs);
 }
 
-QJsonArray cameraRow(int index, const QString &session)
+static QJsonArray cameraRow(int index, const QString &session)
 {
     return QJsonArray { pictureName(false, index), deviceTime(index), 1, 0, 20480, session, QStringLiteral("jpg") };
+}
+
+QJsonArray cameraRow(int index)
+{
+    return cameraRow(index, QStringLiteral("3&5f2c9e1a-uuid"));
 }
 
 QByteArray cameraList(int total, const QJsonArray &rows)
@@ -170,10 +160,9 @@ bool openSearch(RecordManager &manager, const TargetDesc &target)
 {
     auto &device = FakeDevice::instance();
     if (isRecorder(target))
-        device.http(
-            QStringLiteral("get.playback.picture_backup_search_open"), HttpAnswer::body(recorderPage(77, 250, 0, 100)));
+        device.http(searchOpen, HttpAnswer::body(recorderPage(77, 250, 0, 100)));
     else
-        device.http(QStringLiteral("sdexplorer"), HttpAnswer::body(cameraList(45, 0, 30)));
+        device.http(listRoute, HttpAnswer::body(cameraList(45, 0, 30)));
     const AnswersPtr answers = searchPicture(manager, target);
     return device.waitIdle() && answers->calls == 1 && answers->sum == (isRecorder(target) ? 250 : 45);
 }

@@ -23,9 +23,13 @@ Q_DECLARE_METATYPE(lydevice::test::HttpAnswer)
 namespace lydevice::test
 {
 
+const QString searchOpen = QStringLiteral("get.playback.picture_backup_search_open");
+const QString searchPage = QStringLiteral("get.playback.picture_backup_search_page");
+const QString searchIndex = QStringLiteral("get.playback.picture_backup_search_index");
+const QString listRoute = QStringLiteral("sdexplorer");
+
 // A fresh device for every test, so that no context is shared between tests.
-TargetDesc newRecorder();
-TargetDesc newCamera();
+TargetDesc newTarget(bool recorder);
 bool isRecorder(const TargetDesc &target);
 
 // The span every test searches.
@@ -43,7 +47,7 @@ QByteArray recorderPage(int sid, int total, int first, int count);
 // A camera picture list as the camera writes it, beginning with the valueless "sEcho".
 QByteArray cameraList(int total, const QJsonArray &rows);
 QByteArray cameraList(int total, int first, int count, const QString &session = QStringLiteral("3&5f2c9e1a-uuid"));
-QJsonArray cameraRow(int index, const QString &session = QStringLiteral("3&5f2c9e1a-uuid"));
+QJsonArray cameraRow(int index);
 
 // A picture drawn in the test, and its encoding ("JPEG", "PNG").
 QImage samplePicture();
