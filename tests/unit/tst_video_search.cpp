@@ -31,17 +31,25 @@ struct HttpStep {
     QString route;
     HttpAnswer answer;
 };
-struct HttpScript {
-    QVector<HttpStep> steps;
-};
-
 struct P2pStep {
     QString route;
     P2pAnswer answer;
 };
-struct P2pScript {
-    QVector<P2pStep> steps;
+// The answers a row scripts; the transport under test is the one with steps.
+struct Script {
+    QVector<HttpStep> http;
+    QVector<P2pStep> p2p;
 };
+
+Script overHttp(const QVector<HttpStep> &steps)
+{
+    return Script { steps, {} };
+}
+
+Script overP2p(const QVector<P2pStep> &steps)
+{
+    return Script { {}, steps };
+}
 
 // What the caller of search_video was told.
 struct Outcome {
@@ -73,9 +81,10 @@ const QString camPage = QStringLiteral("ipc:55");
 
 constexpr int sessionId = 7;
 constexpr int eventHandle = 31;
+const QString closeWarning = QStringLiteral("close event handle:  31");
 
-// Record n of a search starts n minutes into the span and lasts 30 seconds, so the order of the
-// delivered records shows whether pages were joined in order.
+// Record n of a search starts n minutes into the span, so the order of the delivered records
+// shows whether pages were joined in order.
 QDateTime recordStart(int n)
 {
     return spanStart.addSecs(60 * n);
@@ -88,20 +97,18 @@ QString deviceTime(const QDateTime &time)
 
 HttpAnswer recordInfo(int count, int allCount)
 {
-    return HttpAnswer::body(kv({ { QStringLiteral("cnt"), count },
-        { QStringLiteral("allCnt"), allCount },
-        { QStringLiteral("sid"), sessionId } }));
+    return HttpAnswer::body(kv({ { "cnt"_q, count }, { "allCnt"_q, allCount }, { "sid"_q, sessionId } }));
 }
 
 HttpAnswer countOnly(int count)
 {
-    return HttpAnswer::body(kv({ { QStringLiteral("cnt"), count } }));
+    return HttpAnswer::body(kv({ { "cnt"_q, count } }));
 }
 
-// An event reply of `count` records, numbered from `first`.
+// An event reply of `count` records of 30 seconds, numbered from `first`.
 HttpAnswer eventReply(int count, int first)
 {
-    QList<QPair<QString, QVariant>> pairs { { QStringLiteral("cnt"), count }, { QStringLiteral("sid"), eventHandle } };
+    QList<QPair<QString, QVariant>> pairs { { "cnt"_q, count }, { "sid"_q, eventHandle } };
     for (int i = 0; i < count; ++i) {
         const QString n = QString::number(i);
         pairs.append({ QStringLiteral("recordType") + n, (first + i) % 8 });
@@ -128,7 +135,7 @@ P2pAnswer p2pEventReply(int count, int first, bool asText, QJsonObject extra = {
 
 P2pAnswer p2pInfoReply(const QJsonValue &count)
 {
-    QJsonObject reply { { QStringLiteral("allCnt"), 500 }, { QStringLiteral("sid"), sessionId } };
+    QJsonObject reply { { "allCnt"_q, 500 }, { "sid"_q, sessionId } };
     if (!count.isUndefined())
         reply.insert(QStringLiteral("cnt"), count);
     return P2pAnswer::object(reply);
@@ -141,13 +148,13 @@ QString cameraFile(int type, int n)
         + QLatin1String("_600");
 }
 
-// A camera HTTP page of files (type, n).
+// A camera page of files (type, n).
 HttpAnswer cameraPage(std::initializer_list<std::pair<int, int>> files)
 {
     QString list;
     for (const auto &file : files)
         list += cameraFile(file.first, file.second) + QLatin1Char(';');
-    return HttpAnswer::body(okLines({ { QStringLiteral("pbfilepageindex"), list } }));
+    return HttpAnswer::body(okLines({ { "pbfilepageindex"_q, list } }));
 }
 
 P2pAnswer cameraP2pPage(std::initializer_list<std::pair<int, int>> files)
@@ -155,28 +162,28 @@ P2pAnswer cameraP2pPage(std::initializer_list<std::pair<int, int>> files)
     QJsonArray list;
     for (const auto &file : files)
         list.append(cameraFile(file.first, file.second));
-    return P2pAnswer::object({ { QStringLiteral("file_list"), list } });
+    return P2pAnswer::object({ { "file_list"_q, list } });
+}
+
+HttpAnswer cameraCount(const QVariant &pages)
+{
+    return HttpAnswer::body(okLines({ { "pbfiletotalpage"_q, pages } }));
 }
 
 P2pAnswer cameraP2pCount(const QJsonValue &count)
 {
-    return P2pAnswer::object({ { QStringLiteral("total_page"), count } });
+    return P2pAnswer::object({ { "total_page"_q, count } });
 }
 
-QStringList pageValues(const QVector<HttpRequest> &requests, const QString &key)
+// The page numbers asked for on a route, in order.
+QVector<int> pagesAsked(const QString &route, const QString &key)
 {
-    QStringList values;
-    for (const HttpRequest &request : requests)
-        values << request.value(key);
-    return values;
-}
-
-QStringList numbersFrom(int first, int count)
-{
-    QStringList numbers;
-    for (int i = 0; i < count; ++i)
-        numbers << QString::number(first + i);
-    return numbers;
+    QVector<int> pages;
+    for (const HttpRequest &request : FakeDevice::instance().httpRequests(route))
+        pages << request.value(key).toInt();
+    for (const P2pRequest &request : FakeDevice::instance().p2pRequests(route))
+        pages << request.request.value(key).toInt(-1);
+    return pages;
 }
 
 QVector<int> pagesFrom(int first, int count)
@@ -187,20 +194,11 @@ QVector<int> pagesFrom(int first, int count)
     return pages;
 }
 
-QVector<int> p2pPages(const QVector<P2pRequest> &requests, const QString &key)
-{
-    QVector<int> pages;
-    for (const P2pRequest &request : requests)
-        pages << request.request.value(key).toInt(-1);
-    return pages;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(lydevice::DeviceType)
 Q_DECLARE_METATYPE(lydevice::TransportType)
-Q_DECLARE_METATYPE(HttpScript)
-Q_DECLARE_METATYPE(P2pScript)
+Q_DECLARE_METATYPE(Script)
 
 class TestVideoSearch : public QObject
 {
@@ -211,21 +209,17 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void recorderHttpFlow_data();
-    void recorderHttpFlow();
+    void recorderFlow_data();
+    void recorderFlow();
     void recorderHttpRequests();
-    void recorderP2pFlow_data();
-    void recorderP2pFlow();
     void recorderP2pRequests();
     void recorderWithoutChannelFailsLater_data();
     void recorderWithoutChannelFailsLater();
     void secondSearchClosesThePlaybackSessionFirst_data();
     void secondSearchClosesThePlaybackSessionFirst();
 
-    void cameraHttpFlow_data();
-    void cameraHttpFlow();
-    void cameraP2pFlow_data();
-    void cameraP2pFlow();
+    void cameraFlow_data();
+    void cameraFlow();
     void cameraRequests();
     void endlessCameraPagingIsBounded();
 
@@ -240,8 +234,11 @@ private:
         const QVector<int> &channels = { 3, 0 },
         RecordVideoType type = RecordVideoType::All,
         StreamType stream = StreamType::Main);
-    void script(const HttpScript &steps);
-    void script(const P2pScript &steps);
+    // Scripts the answers and starts a search on a new target of the scripted transport.
+    std::shared_ptr<Outcome> run(DeviceType device,
+        const Script &steps,
+        RecordVideoType type = RecordVideoType::All,
+        TargetDesc *target = nullptr);
     RecorderSession storedSession(const TargetDesc &target) const;
 
     std::unique_ptr<RecordManager> manager;
@@ -288,16 +285,17 @@ std::shared_ptr<Outcome> TestVideoSearch::search(
     return outcome;
 }
 
-void TestVideoSearch::script(const HttpScript &steps)
+std::shared_ptr<Outcome> TestVideoSearch::run(
+    DeviceType device, const Script &steps, RecordVideoType type, TargetDesc *target)
 {
-    for (const HttpStep &step : steps.steps)
+    for (const HttpStep &step : steps.http)
         FakeDevice::instance().http(step.route, step.answer);
-}
-
-void TestVideoSearch::script(const P2pScript &steps)
-{
-    for (const P2pStep &step : steps.steps)
+    for (const P2pStep &step : steps.p2p)
         FakeDevice::instance().p2p(step.route, step.answer);
+    const TargetDesc made = newTarget(device, steps.p2p.isEmpty() ? TransportType::Ip : TransportType::P2p);
+    if (target)
+        *target = made;
+    return search(made, device == DeviceType::NVR ? QVector<int> { 3, 0 } : QVector<int> { 0 }, type);
 }
 
 RecorderSession TestVideoSearch::storedSession(const TargetDesc &target) const
@@ -306,86 +304,119 @@ RecorderSession TestVideoSearch::storedSession(const TargetDesc &target) const
     return session.isValid() ? session.value<RecorderSession>() : RecorderSession { -1, -1 };
 }
 
-void TestVideoSearch::recorderHttpFlow_data()
+void TestVideoSearch::recorderFlow_data()
 {
-    QTest::addColumn<HttpScript>("steps");
+    QTest::addColumn<Script>("steps");
     QTest::addColumn<QStringList>("routes");
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("records");
-    QTest::addColumn<bool>("sessionStored");
+    QTest::addColumn<QJsonValue>("closedHandle"); // over P2P; undefined: no close sent
     QTest::addColumn<QString>("warning");
 
-    // Record-info paging: only the counts matter, and only reaching exactly 0 ends it.
-    QTest::newRow("cnt equal to allCnt goes straight to the event search")
-        << HttpScript { { { info, recordInfo(5, 5) }, { eventSearch, eventReply(3, 0) } } }
-        << QStringList { info, eventSearch, eventClose } << sessionId << 3 << true << QString();
-    QTest::newRow("allCnt 250 in replies of 100, 100, 50 reads record-info pages 2 and 3")
-        << HttpScript { { { info, recordInfo(100, 250) },
+    const QJsonValue none(QJsonValue::Undefined);
+    const QJsonValue text(QStringLiteral("31"));
+    const QJsonValue number(eventHandle);
+    const QJsonObject refused { { "res"_q, "-1"_q } };
+
+    // Record-info paging over HTTP: only the counts matter, and only reaching exactly 0 ends it.
+    QTest::newRow("http: cnt equal to allCnt, 99 records close at once")
+        << overHttp({ { info, recordInfo(5, 5) }, { eventSearch, eventReply(99, 0) } })
+        << QStringList { info, eventSearch, eventClose } << sessionId << 99 << none << QString();
+    QTest::newRow("http: allCnt 250 in replies of 100, 100, 50 reads record-info pages 2 and 3")
+        << overHttp({ { info, recordInfo(100, 250) },
                { infoPage, countOnly(100) },
                { infoPage, countOnly(50) },
-               { eventSearch, eventReply(99, 0) } } }
-        << QStringList { info, infoPage, infoPage, eventSearch, eventClose } << sessionId << 99 << true << QString();
-    QTest::newRow("missing allCnt runs below zero until an empty page fails")
-        << HttpScript { { { info, HttpAnswer::body(kv({ { "cnt"_q, 50 }, { "sid"_q, sessionId } })) },
+               { eventSearch, eventReply(3, 0) } })
+        << QStringList { info, infoPage, infoPage, eventSearch, eventClose } << sessionId << 3 << none << QString();
+    QTest::newRow("http: missing allCnt runs below zero until an empty page fails")
+        << overHttp({ { info, HttpAnswer::body(kv({ { "cnt"_q, 50 }, { "sid"_q, sessionId } })) },
                { infoPage, countOnly(20) },
-               { infoPage, countOnly(0) } } }
-        << QStringList { info, infoPage, infoPage } << -1 << 0 << true << QString();
-    QTest::newRow("empty record info fails before a session exists")
-        << HttpScript { { { info, recordInfo(0, 0) } } } << QStringList { info } << -1 << 0 << false << QString();
-
+               { infoPage, countOnly(0) } })
+        << QStringList { info, infoPage, infoPage } << -1 << 0 << none << QString();
+    QTest::newRow("http: empty record info fails before a session exists")
+        << overHttp({ { info, recordInfo(0, 0) } }) << QStringList { info } << -1 << 0 << none << QString();
     // Event paging: a reply of 100 or more asks for the next page; any shorter one ends it.
-    QTest::newRow("99 records close at once")
-        << HttpScript { { { info, recordInfo(1, 1) }, { eventSearch, eventReply(99, 0) } } }
-        << QStringList { info, eventSearch, eventClose } << sessionId << 99 << true << QString();
-    QTest::newRow("exactly 100 records ask for page 2, an empty page 2 ends it")
-        << HttpScript { { { info, recordInfo(1, 1) },
+    QTest::newRow("http: pages of 100 ask for the next until a short one, joined in order")
+        << overHttp({ { info, recordInfo(1, 1) },
                { eventSearch, eventReply(100, 0) },
-               { eventPage, eventReply(0, 100) } } }
-        << QStringList { info, eventSearch, eventPage, eventClose } << sessionId << 100 << true << QString();
-    QTest::newRow("full pages go on until a short one, joined in order") << HttpScript { { { info, recordInfo(1, 1) },
-        { eventSearch, eventReply(100, 0) },
-        { eventPage, eventReply(100, 100) },
-        { eventPage, eventReply(42, 200) } } } << QStringList { info, eventSearch, eventPage, eventPage, eventClose }
-                                                                         << sessionId << 242 << true << QString();
-    QTest::newRow("empty first event reply fails and closes nothing")
-        << HttpScript { { { info, recordInfo(1, 1) }, { eventSearch, eventReply(0, 0) } } }
-        << QStringList { info, eventSearch } << -1 << 0 << true << QString();
-    QTest::newRow("a count beyond the per-reply cap is cut")
-        << HttpScript { { { info, recordInfo(1, 1) }, { eventSearch, countOnly(20000) }, { eventPage, countOnly(0) } } }
-        << QStringList { info, eventSearch, eventPage, eventClose } << sessionId << 10000 << true << QString();
-
+               { eventPage, eventReply(100, 100) },
+               { eventPage, eventReply(42, 200) } })
+        << QStringList { info, eventSearch, eventPage, eventPage, eventClose } << sessionId << 242 << none << QString();
+    QTest::newRow("http: empty first event reply fails and closes nothing")
+        << overHttp({ { info, recordInfo(1, 1) }, { eventSearch, eventReply(0, 0) } })
+        << QStringList { info, eventSearch } << -1 << 0 << none << QString();
+    QTest::newRow("http: a count beyond the per-reply cap is cut")
+        << overHttp({ { info, recordInfo(1, 1) }, { eventSearch, countOnly(20000) }, { eventPage, countOnly(0) } })
+        << QStringList { info, eventSearch, eventPage, eventClose } << sessionId << 10000 << none << QString();
     // Every step fails on a transport failure or a status other than 200.
-    QTest::newRow("transport failure at record info")
-        << HttpScript { { { info, HttpAnswer::failure() } } } << QStringList { info } << -1 << 0 << false << QString();
-    QTest::newRow("status 404 at a record-info page") << HttpScript { { { info, recordInfo(100, 200) },
-        { infoPage, HttpAnswer::status(404, kv({ { "cnt"_q, 100 } })) } } }
-                                                      << QStringList { info, infoPage } << -1 << 0 << true << QString();
-    QTest::newRow("transport failure at the event search")
-        << HttpScript { { { info, recordInfo(1, 1) }, { eventSearch, HttpAnswer::failure() } } }
-        << QStringList { info, eventSearch } << -1 << 0 << true << QString();
-    QTest::newRow("status 500 at an event page: the destructor closes the handle")
-        << HttpScript { { { info, recordInfo(1, 1) },
+    QTest::newRow("http: transport failure at record info")
+        << overHttp({ { info, HttpAnswer::failure() } }) << QStringList { info } << -1 << 0 << none << QString();
+    QTest::newRow("http: status 404 at a record-info page")
+        << overHttp({ { info, recordInfo(100, 200) }, { infoPage, HttpAnswer::status(404, kv({ { "cnt"_q, 100 } })) } })
+        << QStringList { info, infoPage } << -1 << 0 << none << QString();
+    QTest::newRow("http: transport failure at the event search")
+        << overHttp({ { info, recordInfo(1, 1) }, { eventSearch, HttpAnswer::failure() } })
+        << QStringList { info, eventSearch } << -1 << 0 << none << QString();
+    QTest::newRow("http: status 500 at an event page: the destructor closes the handle")
+        << overHttp({ { info, recordInfo(1, 1) },
                { eventSearch, eventReply(100, 0) },
-               { eventPage, HttpAnswer::status(500) } } }
-        << QStringList { info, eventSearch, eventPage, eventClose } << -1 << 0 << true
-        << QStringLiteral("close event handle:  31");
+               { eventPage, HttpAnswer::status(500) } })
+        << QStringList { info, eventSearch, eventPage, eventClose } << -1 << 0 << none << closeWarning;
+
+    QTest::newRow("p2p: allCnt above cnt still goes straight to the event search")
+        << overP2p({ { p2pInfo, p2pInfoReply(10) }, { p2pEvent, p2pEventReply(3, 0, false) } })
+        << QStringList { p2pInfo, p2pEvent, p2pClose } << sessionId << 3 << text << QString();
+    QTest::newRow("p2p: record-info cnt with a fraction reads 0 and fails")
+        << overP2p({ { p2pInfo, p2pInfoReply(2.5) } }) << QStringList { p2pInfo } << -1 << 0 << none << QString();
+    // Counts come as strings or numbers; 100 records ask for page 2. The close after a page
+    // carries the handle as a number, after the first reply as a string.
+    QTest::newRow("p2p: counts as strings page on") << overP2p({ { p2pInfo, p2pInfoReply(QStringLiteral("10")) },
+        { p2pEvent, p2pEventReply(100, 0, true) },
+        { p2pPage, p2pEventReply(0, 100, true) } }) << QStringList { p2pInfo, p2pEvent, p2pPage, p2pClose }
+                                                    << sessionId << 100 << number << QString();
+    QTest::newRow("p2p: counts as numbers page on") << overP2p({ { p2pInfo, p2pInfoReply(10) },
+        { p2pEvent, p2pEventReply(100, 0, false) },
+        { p2pPage, p2pEventReply(100, 100, false) },
+        { p2pPage, p2pEventReply(5, 200, false) } }) << QStringList { p2pInfo, p2pEvent, p2pPage, p2pPage, p2pClose }
+                                                    << sessionId << 205 << number << QString();
+    QTest::newRow("p2p: empty first event reply succeeds and closes its handle")
+        << overP2p({ { p2pInfo, p2pInfoReply(10) }, { p2pEvent, p2pEventReply(0, 0, false) } })
+        << QStringList { p2pInfo, p2pEvent, p2pClose } << sessionId << 0 << text << QString();
+    // "res" = "-1" refuses the first event reply, whatever it carries; pages are not checked.
+    QTest::newRow("p2p: res -1 fails despite records")
+        << overP2p({ { p2pInfo, p2pInfoReply(10) }, { p2pEvent, p2pEventReply(3, 0, false, refused) } })
+        << QStringList { p2pInfo, p2pEvent } << -1 << 0 << none << QString();
+    QTest::newRow("p2p: res -1 on a page is not checked")
+        << overP2p({ { p2pInfo, p2pInfoReply(10) },
+               { p2pEvent, p2pEventReply(100, 0, false) },
+               { p2pPage, p2pEventReply(1, 100, false, refused) } })
+        << QStringList { p2pInfo, p2pEvent, p2pPage, p2pClose } << sessionId << 101 << number << QString();
+    QTest::newRow("p2p: transport failure at record info")
+        << overP2p({ { p2pInfo, P2pAnswer::failure() } }) << QStringList { p2pInfo } << -1 << 0 << none << QString();
+    QTest::newRow("p2p: transport failure at the event search")
+        << overP2p({ { p2pInfo, p2pInfoReply(10) }, { p2pEvent, P2pAnswer::failure() } })
+        << QStringList { p2pInfo, p2pEvent } << -1 << 0 << none << QString();
+    QTest::newRow("p2p: transport failure at a page: the destructor closes the handle as a string")
+        << overP2p({ { p2pInfo, p2pInfoReply(10) },
+               { p2pEvent, p2pEventReply(100, 0, false) },
+               { p2pPage, P2pAnswer::failure() } })
+        << QStringList { p2pInfo, p2pEvent, p2pPage, p2pClose } << -1 << 0 << text << closeWarning;
 }
 
-void TestVideoSearch::recorderHttpFlow()
+void TestVideoSearch::recorderFlow()
 {
-    QFETCH(HttpScript, steps);
+    QFETCH(Script, steps);
     QFETCH(QStringList, routes);
     QFETCH(int, code);
     QFETCH(int, records);
-    QFETCH(bool, sessionStored);
+    QFETCH(QJsonValue, closedHandle);
     QFETCH(QString, warning);
 
     auto &device = FakeDevice::instance();
-    script(steps);
     if (!warning.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
-    const TargetDesc target = newTarget(DeviceType::NVR, TransportType::Ip);
-    const auto outcome = search(target);
+    TargetDesc target;
+    const auto outcome = run(DeviceType::NVR, steps, RecordVideoType::All, &target);
     QVERIFY(device.waitIdle());
 
     QCOMPARE(device.routes(), routes);
@@ -393,29 +424,41 @@ void TestVideoSearch::recorderHttpFlow()
     QCOMPARE(outcome->code, code);
     QCOMPARE(outcome->records.size(), records);
     QVERIFY(manager->d_func()->operations.isEmpty());
-    QCOMPARE(storedSession(target).sid, sessionStored ? sessionId : -1);
+    // The playback session is kept from the moment the record info is accepted.
+    QCOMPARE(storedSession(target).sid, routes.size() > 1 ? sessionId : -1);
     // Pages are asked for from 2 on, one after another.
-    QCOMPARE(pageValues(device.httpRequests(infoPage), QStringLiteral("page")),
-        numbersFrom(2, device.httpRequests(infoPage).size()));
-    QCOMPARE(pageValues(device.httpRequests(eventPage), QStringLiteral("page")),
-        numbersFrom(2, device.httpRequests(eventPage).size()));
+    for (const auto &route : { qMakePair(infoPage, "page"_q), { eventPage, "page"_q }, { p2pPage, "r.page"_q } }) {
+        const QVector<int> pages = pagesAsked(route.first, route.second);
+        QCOMPARE(pages, pagesFrom(2, pages.size()));
+    }
+    for (const P2pRequest &page : device.p2pRequests(p2pPage))
+        QCOMPARE(page.request.value(QStringLiteral("r.sid")), QJsonValue(QStringLiteral("31")));
+    const QVector<P2pRequest> closes = device.p2pRequests(p2pClose);
+    QCOMPARE(closes.size(), closedHandle.isUndefined() ? 0 : 1);
+    if (!closes.isEmpty())
+        QCOMPARE(closes.first().request, QJsonObject({ { QStringLiteral("r.sid"), closedHandle } }));
     if (records == 10000)
         return; // the capped reply carries counts only
-    for (int n = 0; n < outcome->records.size(); ++n)
-        QCOMPARE(outcome->records.at(n).toHash().value(QStringLiteral("start")).toDateTime(), recordStart(n));
+    for (int n = 0; n < outcome->records.size(); ++n) {
+        const QVariantHash record = outcome->records.at(n).toHash();
+        QCOMPARE(record.value(QStringLiteral("type")), QVariant(n % 8));
+        QCOMPARE(record.value(QStringLiteral("start")).toDateTime(), recordStart(n));
+        QCOMPARE(record.value(QStringLiteral("end")).toDateTime(), recordStart(n).addSecs(30));
+    }
 }
 
 void TestVideoSearch::recorderHttpRequests()
 {
     auto &device = FakeDevice::instance();
-    script(HttpScript { { { info, recordInfo(100, 101) },
-        { infoPage, countOnly(1) },
-        { eventSearch, eventReply(100, 0) },
-        { eventPage, eventReply(2, 100) } } });
+    for (const HttpStep &step : QVector<HttpStep> { { info, recordInfo(100, 101) },
+             { infoPage, countOnly(1) },
+             { eventSearch, eventReply(100, 0) },
+             { eventPage, eventReply(2, 100) } })
+        device.http(step.route, step.answer);
     const TargetDesc target = newTarget(DeviceType::NVR, TransportType::Ip);
     QTest::ignoreMessage(QtWarningMsg, "nvr playback session created. session:  7");
     // Channel 70 cannot be in the mask; the mask is still 64 characters.
-    const auto outcome = search(target, { 3, 0, 70 }, RecordVideoType::Motion, StreamType::Sub);
+    search(target, { 3, 0, 70 }, RecordVideoType::Motion, StreamType::Sub);
     QVERIFY(device.waitIdle());
 
     using Pairs = QVector<QPair<QString, QString>>;
@@ -432,10 +475,9 @@ void TestVideoSearch::recorderHttpRequests()
             { "startTime"_q, "2024-03-05%2007:08:09"_q },
             { "endTime"_q, "2024-03-06%2023:00:01"_q } }));
     QCOMPARE(requests.at(1).query, (Pairs { { "action"_q, infoPage }, { "sid"_q, "7"_q }, { "page"_q, "2"_q } }));
-    const QString mask = QStringLiteral("1001") + QString(60, u'0');
     QCOMPARE(requests.at(2).query,
         (Pairs { { "action"_q, eventSearch },
-            { "chnmaskl"_q, mask },
+            { "chnmaskl"_q, QStringLiteral("1001") + QString(60, u'0') },
             { "num"_q, "1"_q },
             { "event"_q, "128"_q },
             { "subType"_q, "16"_q },
@@ -446,130 +488,15 @@ void TestVideoSearch::recorderHttpRequests()
             { "endTime"_q, "2024-03-06%2023:00:01"_q } }));
     QCOMPARE(requests.at(3).query, (Pairs { { "action"_q, eventPage }, { "sid"_q, "31"_q }, { "page"_q, "2"_q } }));
     QCOMPARE(requests.at(4).query, (Pairs { { "action"_q, eventClose }, { "sid"_q, "31"_q } }));
-
-    QCOMPARE(outcome->code, sessionId);
-    QCOMPARE(outcome->records.size(), 102);
-    const QVariantHash last = outcome->records.last().toHash();
-    QCOMPARE(last.value(QStringLiteral("type")), QVariant(101 % 8));
-    QCOMPARE(last.value(QStringLiteral("start")).toDateTime(), recordStart(101));
-    QCOMPARE(last.value(QStringLiteral("end")).toDateTime(), recordStart(101).addSecs(30));
     QCOMPARE(storedSession(target).recordType, int(RecordKind::Video));
-}
-
-void TestVideoSearch::recorderP2pFlow_data()
-{
-    QTest::addColumn<P2pScript>("steps");
-    QTest::addColumn<QStringList>("routes");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("records");
-    QTest::addColumn<QJsonValue>("closedHandle"); // undefined: no close sent
-    QTest::addColumn<QString>("warning");
-
-    const QJsonValue none(QJsonValue::Undefined);
-    const QJsonValue text(QStringLiteral("31"));
-    const QJsonValue number(eventHandle);
-    const QJsonObject refused { { QStringLiteral("res"), QStringLiteral("-1") } };
-
-    QTest::newRow("allCnt above cnt still goes straight to the event search")
-        << P2pScript { { { p2pInfo, p2pInfoReply(10) }, { p2pEvent, p2pEventReply(3, 0, false) } } }
-        << QStringList { p2pInfo, p2pEvent, p2pClose } << sessionId << 3 << text << QString();
-    QTest::newRow("record-info cnt 0 fails")
-        << P2pScript { { { p2pInfo, p2pInfoReply(0) } } } << QStringList { p2pInfo } << -1 << 0 << none << QString();
-    QTest::newRow("record-info without cnt fails") << P2pScript { { { p2pInfo, p2pInfoReply(QJsonValue::Undefined) } } }
-                                                   << QStringList { p2pInfo } << -1 << 0 << none << QString();
-    QTest::newRow("record-info cnt with a fraction reads 0 and fails")
-        << P2pScript { { { p2pInfo, p2pInfoReply(2.5) } } } << QStringList { p2pInfo } << -1 << 0 << none << QString();
-
-    // Counts come as strings or numbers; 100 records ask for page 2. The close after a page
-    // carries the handle as a number, after the first reply as a string.
-    QTest::newRow("counts as strings page on")
-        << P2pScript { { { p2pInfo, p2pInfoReply(QStringLiteral("10")) },
-               { p2pEvent, p2pEventReply(100, 0, true) },
-               { p2pPage, p2pEventReply(0, 100, true) } } }
-        << QStringList { p2pInfo, p2pEvent, p2pPage, p2pClose } << sessionId << 100 << number << QString();
-    QTest::newRow("counts as numbers page on")
-        << P2pScript { { { p2pInfo, p2pInfoReply(10) },
-               { p2pEvent, p2pEventReply(100, 0, false) },
-               { p2pPage, p2pEventReply(100, 100, false) },
-               { p2pPage, p2pEventReply(5, 200, false) } } }
-        << QStringList { p2pInfo, p2pEvent, p2pPage, p2pPage, p2pClose } << sessionId << 205 << number << QString();
-    QTest::newRow("empty first event reply succeeds and closes its handle")
-        << P2pScript { { { p2pInfo, p2pInfoReply(10) }, { p2pEvent, p2pEventReply(0, 0, false) } } }
-        << QStringList { p2pInfo, p2pEvent, p2pClose } << sessionId << 0 << text << QString();
-
-    // "res" = "-1" refuses the first event reply, whatever it carries.
-    QTest::newRow("res -1 fails despite records")
-        << P2pScript { { { p2pInfo, p2pInfoReply(10) }, { p2pEvent, p2pEventReply(3, 0, false, refused) } } }
-        << QStringList { p2pInfo, p2pEvent } << -1 << 0 << none << QString();
-    QTest::newRow("res -1 as a number fails too") << P2pScript { { { p2pInfo, p2pInfoReply(10) },
-        { p2pEvent, p2pEventReply(3, 0, false, { { QStringLiteral("res"), -1 } }) } } }
-                                                  << QStringList { p2pInfo, p2pEvent } << -1 << 0 << none << QString();
-    QTest::newRow("res of another value is ignored")
-        << P2pScript { { { p2pInfo, p2pInfoReply(10) },
-               { p2pEvent, p2pEventReply(3, 0, false, { { QStringLiteral("res"), QStringLiteral("0") } }) } } }
-        << QStringList { p2pInfo, p2pEvent, p2pClose } << sessionId << 3 << text << QString();
-    QTest::newRow("res -1 on a page is not checked")
-        << P2pScript { { { p2pInfo, p2pInfoReply(10) },
-               { p2pEvent, p2pEventReply(100, 0, false) },
-               { p2pPage, p2pEventReply(1, 100, false, refused) } } }
-        << QStringList { p2pInfo, p2pEvent, p2pPage, p2pClose } << sessionId << 101 << number << QString();
-
-    QTest::newRow("transport failure at record info") << P2pScript { { { p2pInfo, P2pAnswer::failure() } } }
-                                                      << QStringList { p2pInfo } << -1 << 0 << none << QString();
-    QTest::newRow("transport failure at the event search")
-        << P2pScript { { { p2pInfo, p2pInfoReply(10) }, { p2pEvent, P2pAnswer::failure() } } }
-        << QStringList { p2pInfo, p2pEvent } << -1 << 0 << none << QString();
-    QTest::newRow("transport failure at a page: the destructor closes the handle as a string")
-        << P2pScript { { { p2pInfo, p2pInfoReply(10) },
-               { p2pEvent, p2pEventReply(100, 0, false) },
-               { p2pPage, P2pAnswer::failure() } } }
-        << QStringList { p2pInfo, p2pEvent, p2pPage, p2pClose } << -1 << 0 << text
-        << QStringLiteral("close event handle:  31");
-}
-
-void TestVideoSearch::recorderP2pFlow()
-{
-    QFETCH(P2pScript, steps);
-    QFETCH(QStringList, routes);
-    QFETCH(int, code);
-    QFETCH(int, records);
-    QFETCH(QJsonValue, closedHandle);
-    QFETCH(QString, warning);
-
-    auto &device = FakeDevice::instance();
-    script(steps);
-    if (!warning.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
-    const TargetDesc target = newTarget(DeviceType::NVR, TransportType::P2p);
-    const auto outcome = search(target);
-    QVERIFY(device.waitIdle());
-
-    QCOMPARE(device.routes(), routes);
-    QCOMPARE(outcome->calls, 1);
-    QCOMPARE(outcome->code, code);
-    QCOMPARE(outcome->records.size(), records);
-    QVERIFY(manager->d_func()->operations.isEmpty());
-    const QVector<P2pRequest> closes = device.p2pRequests(p2pClose);
-    QCOMPARE(closes.size(), closedHandle.isUndefined() ? 0 : 1);
-    if (!closes.isEmpty())
-        QCOMPARE(closes.first().request, QJsonObject({ { QStringLiteral("r.sid"), closedHandle } }));
-    const QVector<P2pRequest> pages = device.p2pRequests(p2pPage);
-    QCOMPARE(p2pPages(pages, QStringLiteral("r.page")), pagesFrom(2, pages.size()));
-    for (const P2pRequest &page : pages)
-        QCOMPARE(page.request.value(QStringLiteral("r.sid")), QJsonValue(QStringLiteral("31")));
-    for (int n = 0; n < outcome->records.size(); ++n) {
-        const QVariantHash record = outcome->records.at(n).toHash();
-        QCOMPARE(record.value(QStringLiteral("type")), QVariant(n % 8));
-        QCOMPARE(record.value(QStringLiteral("start")).toDateTime(), recordStart(n));
-    }
 }
 
 void TestVideoSearch::recorderP2pRequests()
 {
     auto &device = FakeDevice::instance();
-    script(P2pScript { { { p2pInfo, p2pInfoReply(10) },
-        { p2pEvent, p2pEventReply(100, 0, false) },
-        { p2pPage, p2pEventReply(0, 100, false) } } });
+    device.p2p(p2pInfo, p2pInfoReply(10));
+    device.p2p(p2pEvent, p2pEventReply(100, 0, false));
+    device.p2p(p2pPage, p2pEventReply(0, 100, false));
     TargetDesc target = newTarget(DeviceType::NVR, TransportType::P2p);
     target.handle = 0x700000005ull; // the SDK sees the low 32 bits
     QTest::ignoreMessage(QtWarningMsg, "nvr playback session created. session:  7");
@@ -599,7 +526,6 @@ void TestVideoSearch::recorderP2pRequests()
             { "r.startTime"_q, "2024-03-05 07:08:09"_q },
             { "r.endTime"_q, "2024-03-06 23:00:01"_q } }));
     QCOMPARE(requests.at(2).request, QJsonObject({ { "r.sid"_q, "31"_q }, { "r.page"_q, 2 } }));
-    QCOMPARE(storedSession(target).sid, sessionId);
     QCOMPARE(storedSession(target).recordType, int(RecordKind::Video));
 }
 
@@ -614,14 +540,15 @@ void TestVideoSearch::recorderWithoutChannelFailsLater()
 {
     QFETCH(TransportType, transport);
 
-    const auto outcome = search(newTarget(DeviceType::NVR, transport), {});
+    const TargetDesc target = newTarget(DeviceType::NVR, transport);
+    const auto outcome = search(target, {});
     QCOMPARE(outcome->calls, 0); // never from inside the call
     QTRY_COMPARE(outcome->calls, 1);
     QCOMPARE(outcome->code, -1);
     QVERIFY(outcome->records.isEmpty());
     QVERIFY(FakeDevice::instance().sent().isEmpty());
     QVERIFY(manager->d_func()->operations.isEmpty());
-    QVERIFY(!manager->d_func()->isOperationAlive(newTarget(DeviceType::NVR, transport)));
+    QVERIFY(!manager->d_func()->isOperationAlive(target));
 }
 
 void TestVideoSearch::secondSearchClosesThePlaybackSessionFirst_data()
@@ -651,93 +578,103 @@ void TestVideoSearch::secondSearchClosesThePlaybackSessionFirst()
     const auto second = search(target);
     QVERIFY(device.waitIdle());
     QCOMPARE(device.routes(), routes);
-    if (transport == TransportType::Ip) {
+    if (transport == TransportType::Ip)
         QCOMPARE(device.httpRequests(stopBatch).first().value(QStringLiteral("sid[0]")), QStringLiteral("7"));
-    } else {
+    else
         QCOMPARE(device.p2pRequests(p2pStop).first().request.value(QStringLiteral("r.sid[0]")), QJsonValue(sessionId));
-    }
     QCOMPARE(second->calls, 1);
     QCOMPARE(second->code, -1); // nothing scripted for it
 }
 
-void TestVideoSearch::cameraHttpFlow_data()
+void TestVideoSearch::cameraFlow_data()
 {
     QTest::addColumn<RecordVideoType>("type");
-    QTest::addColumn<HttpScript>("steps");
-    QTest::addColumn<QString>("mask");
-    QTest::addColumn<QStringList>("pages");
+    QTest::addColumn<Script>("steps");
+    QTest::addColumn<QVector<int>>("pages");
     QTest::addColumn<int>("code");
     QTest::addColumn<QVector<int>>("kept"); // numbers of the records delivered, in order
 
-    const auto count = [](const QVariant &pages) {
-        return HttpAnswer::body(okLines({ { QStringLiteral("pbfiletotalpage"), pages } }));
-    };
-
-    QTest::newRow("no pages is an empty success") << RecordVideoType::All << HttpScript { { { totalPage, count(0) } } }
-                                                  << QStringLiteral("35") << QStringList() << 0 << QVector<int>();
-    QTest::newRow("all pages in order, filtered at the end: type 0 keeps type 1")
-        << RecordVideoType::All
-        << HttpScript { { { totalPage, count(3) },
+    using Pages = QVector<int>;
+    const RecordVideoType all = RecordVideoType::All;
+    QTest::newRow("http: no pages is an empty success")
+        << all << overHttp({ { totalPage, cameraCount(0) } }) << Pages() << 0 << Pages();
+    QTest::newRow("http: all pages in order, filtered at the end: type 0 keeps type 1")
+        << all
+        << overHttp({ { totalPage, cameraCount(3) },
                { filePage, cameraPage({ { 1, 0 }, { 2, 1 } }) },
                { filePage, cameraPage({ { 1, 2 }, { 1, 3 } }) },
-               { filePage, cameraPage({ { 5, 4 }, { 1, 5 } }) } } }
-        << QStringLiteral("35") << QStringList { "1"_q, "2"_q, "3"_q } << 0 << QVector<int> { 0, 2, 3, 5 };
-    QTest::newRow("type outside 0 to 5 asks with 484 and keeps type 0")
+               { filePage, cameraPage({ { 5, 4 }, { 1, 5 } }) } })
+        << Pages { 1, 2, 3 } << 0 << Pages { 0, 2, 3, 5 };
+    QTest::newRow("http: type outside 0 to 5 keeps type 0")
         << RecordVideoType(9)
-        << HttpScript { { { totalPage, count(1) }, { filePage, cameraPage({ { 0, 0 }, { 1, 1 }, { 0, 2 } }) } } }
-        << QStringLiteral("484") << QStringList { "1"_q } << 0 << QVector<int> { 0, 2 };
-    QTest::newRow("motion keeps type 6") << RecordVideoType::Motion
-                                         << HttpScript { { { totalPage, count(1) },
-                                                { filePage, cameraPage({ { 6, 0 }, { 1, 1 } }) } } }
-                                         << QStringLiteral("128") << QStringList { "1"_q } << 0 << QVector<int> { 0 };
-    QTest::newRow("negative page count reads page 1 only")
-        << RecordVideoType::All << HttpScript { { { totalPage, count(-4) }, { filePage, cameraPage({ { 1, 0 } }) } } }
-        << QStringLiteral("35") << QStringList { "1"_q } << 0 << QVector<int> { 0 };
-    QTest::newRow("page count with a fraction is truncated")
-        << RecordVideoType::All
-        << HttpScript { { { totalPage, count(QStringLiteral("2.9")) },
+        << overHttp({ { totalPage, cameraCount(1) }, { filePage, cameraPage({ { 0, 0 }, { 1, 1 }, { 0, 2 } }) } })
+        << Pages { 1 } << 0 << Pages { 0, 2 };
+    QTest::newRow("http: negative page count reads page 1 only")
+        << all << overHttp({ { totalPage, cameraCount(-4) }, { filePage, cameraPage({ { 1, 0 } }) } }) << Pages { 1 }
+        << 0 << Pages { 0 };
+    QTest::newRow("http: page count with a fraction is truncated")
+        << all
+        << overHttp({ { totalPage, cameraCount(QStringLiteral("2.9")) },
                { filePage, cameraPage({ { 1, 0 } }) },
-               { filePage, cameraPage({ { 1, 1 } }) } } }
-        << QStringLiteral("35") << QStringList { "1"_q, "2"_q } << 0 << QVector<int> { 0, 1 };
-    QTest::newRow("reply without OK lines reads as no pages")
-        << RecordVideoType::All << HttpScript { { { totalPage, HttpAnswer::body("pbfiletotalpage=3\r\n") } } }
-        << QStringLiteral("35") << QStringList() << 0 << QVector<int>();
-    QTest::newRow("page without a file list adds nothing and the search goes on")
-        << RecordVideoType::All
-        << HttpScript { { { totalPage, count(3) },
-               { filePage, HttpAnswer::body(okLines({ { QStringLiteral("other"), 1 } })) },
-               { filePage, HttpAnswer::body(okLines({ { QStringLiteral("pbfilepageindex"), QString() } })) },
-               { filePage, cameraPage({ { 1, 2 } }) } } }
-        << QStringLiteral("35") << QStringList { "1"_q, "2"_q, "3"_q } << 0 << QVector<int> { 2 };
+               { filePage, cameraPage({ { 1, 1 } }) } })
+        << Pages { 1, 2 } << 0 << Pages { 0, 1 };
+    QTest::newRow("http: page without a file list adds nothing and the search goes on")
+        << all
+        << overHttp({ { totalPage, cameraCount(2) },
+               { filePage, HttpAnswer::body(okLines({ { "other"_q, 1 } })) },
+               { filePage, cameraPage({ { 1, 1 } }) } })
+        << Pages { 1, 2 } << 0 << Pages { 1 };
+    QTest::newRow("http: transport failure at the page count")
+        << all << overHttp({ { totalPage, HttpAnswer::failure() } }) << Pages() << -1 << Pages();
+    QTest::newRow("http: status 500 at page 2") << all
+                                                << overHttp({ { totalPage, cameraCount(3) },
+                                                       { filePage, cameraPage({ { 1, 0 } }) },
+                                                       { filePage, HttpAnswer::status(500) } })
+                                                << Pages { 1, 2 } << -1 << Pages();
 
-    QTest::newRow("transport failure at the page count")
-        << RecordVideoType::All << HttpScript { { { totalPage, HttpAnswer::failure() } } } << QStringLiteral("35")
-        << QStringList() << -1 << QVector<int>();
-    QTest::newRow("status 500 at page 2")
-        << RecordVideoType::All
-        << HttpScript { { { totalPage, count(3) },
-               { filePage, cameraPage({ { 1, 0 } }) },
-               { filePage, HttpAnswer::status(500) } } }
-        << QStringLiteral("35") << QStringList { "1"_q, "2"_q } << -1 << QVector<int>();
+    // Over P2P an empty or unreadable page count is a failure.
+    QTest::newRow("p2p: total_page 0 fails")
+        << all << overP2p({ { camCount, cameraP2pCount(0) } }) << Pages() << -1 << Pages();
+    QTest::newRow("p2p: total_page as a string fails")
+        << all << overP2p({ { camCount, cameraP2pCount(QStringLiteral("2")) } }) << Pages() << -1 << Pages();
+    QTest::newRow("p2p: total_page with a fraction fails")
+        << all << overP2p({ { camCount, cameraP2pCount(1.5) } }) << Pages() << -1 << Pages();
+    QTest::newRow("p2p: two pages in order, the requested type filtered at the end")
+        << RecordVideoType::Alarm
+        << overP2p({ { camCount, cameraP2pCount(2) },
+               { camPage, cameraP2pPage({ { 5, 0 }, { 1, 1 } }) },
+               { camPage, cameraP2pPage({ { 5, 2 } }) } })
+        << Pages { 1, 2 } << 0 << Pages { 0, 2 };
+    QTest::newRow("p2p: negative page count reads page 1 only")
+        << all << overP2p({ { camCount, cameraP2pCount(-1) }, { camPage, cameraP2pPage({ { 1, 0 } }) } }) << Pages { 1 }
+        << 0 << Pages { 0 };
+    QTest::newRow("p2p: page without file_list adds nothing and the search goes on")
+        << RecordVideoType::General
+        << overP2p({ { camCount, cameraP2pCount(2) },
+               { camPage, P2pAnswer::object({}) },
+               { camPage, cameraP2pPage({ { 2, 1 } }) } })
+        << Pages { 1, 2 } << 0 << Pages { 1 };
+    QTest::newRow("p2p: transport failure at page 2") << all
+                                                      << overP2p({ { camCount, cameraP2pCount(2) },
+                                                             { camPage, cameraP2pPage({ { 1, 0 } }) },
+                                                             { camPage, P2pAnswer::failure() } })
+                                                      << Pages { 1, 2 } << -1 << Pages();
 }
 
-void TestVideoSearch::cameraHttpFlow()
+void TestVideoSearch::cameraFlow()
 {
     QFETCH(RecordVideoType, type);
-    QFETCH(HttpScript, steps);
-    QFETCH(QString, mask);
-    QFETCH(QStringList, pages);
+    QFETCH(Script, steps);
+    QFETCH(QVector<int>, pages);
     QFETCH(int, code);
     QFETCH(QVector<int>, kept);
 
     auto &device = FakeDevice::instance();
-    script(steps);
-    const auto outcome = search(newTarget(DeviceType::IPC, TransportType::Ip), { 0 }, type);
+    const auto outcome = run(DeviceType::IPC, steps, type);
     QVERIFY(device.waitIdle());
 
-    QCOMPARE(device.httpRequests(totalPage).size(), 1);
-    QCOMPARE(device.httpRequests(totalPage).first().value(totalPage), mask);
-    QCOMPARE(pageValues(device.httpRequests(filePage), filePage), pages);
+    QCOMPARE(device.httpRequests(totalPage).size() + device.p2pRequests(camCount).size(), 1);
+    QCOMPARE(pagesAsked(filePage, filePage) + pagesAsked(camPage, QStringLiteral("page")), pages);
     QCOMPARE(outcome->calls, 1);
     QCOMPARE(outcome->code, code);
     QCOMPARE(outcome->records.size(), kept.size());
@@ -749,105 +686,29 @@ void TestVideoSearch::cameraHttpFlow()
     QVERIFY(manager->d_func()->operations.isEmpty());
 }
 
-void TestVideoSearch::cameraP2pFlow_data()
-{
-    QTest::addColumn<RecordVideoType>("type");
-    QTest::addColumn<P2pScript>("steps");
-    QTest::addColumn<QVector<int>>("pages");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QVector<int>>("kept");
-
-    // Over P2P an empty or unreadable page count is a failure.
-    QTest::newRow("total_page 0 fails") << RecordVideoType::All << P2pScript { { { camCount, cameraP2pCount(0) } } }
-                                        << QVector<int>() << -1 << QVector<int>();
-    QTest::newRow("missing total_page fails")
-        << RecordVideoType::All << P2pScript { { { camCount, P2pAnswer::object({}) } } } << QVector<int>() << -1
-        << QVector<int>();
-    QTest::newRow("total_page as a string fails")
-        << RecordVideoType::All << P2pScript { { { camCount, cameraP2pCount(QStringLiteral("2")) } } } << QVector<int>()
-        << -1 << QVector<int>();
-    QTest::newRow("total_page with a fraction fails")
-        << RecordVideoType::All << P2pScript { { { camCount, cameraP2pCount(1.5) } } } << QVector<int>() << -1
-        << QVector<int>();
-
-    QTest::newRow("two pages in order, the requested type filtered at the end")
-        << RecordVideoType::Alarm
-        << P2pScript { { { camCount, cameraP2pCount(2) },
-               { camPage, cameraP2pPage({ { 5, 0 }, { 1, 1 } }) },
-               { camPage, cameraP2pPage({ { 5, 2 } }) } } }
-        << QVector<int> { 1, 2 } << 0 << QVector<int> { 0, 2 };
-    QTest::newRow("negative page count reads page 1 only")
-        << RecordVideoType::All
-        << P2pScript { { { camCount, cameraP2pCount(-1) }, { camPage, cameraP2pPage({ { 1, 0 } }) } } }
-        << QVector<int> { 1 } << 0 << QVector<int> { 0 };
-    QTest::newRow("page without file_list adds nothing and the search goes on")
-        << RecordVideoType::General
-        << P2pScript { { { camCount, cameraP2pCount(2) },
-               { camPage, P2pAnswer::object({}) },
-               { camPage, cameraP2pPage({ { 2, 1 } }) } } }
-        << QVector<int> { 1, 2 } << 0 << QVector<int> { 1 };
-    QTest::newRow("transport failure at page 2") << RecordVideoType::All
-                                                 << P2pScript { { { camCount, cameraP2pCount(2) },
-                                                        { camPage, cameraP2pPage({ { 1, 0 } }) },
-                                                        { camPage, P2pAnswer::failure() } } }
-                                                 << QVector<int> { 1, 2 } << -1 << QVector<int>();
-}
-
-void TestVideoSearch::cameraP2pFlow()
-{
-    QFETCH(RecordVideoType, type);
-    QFETCH(P2pScript, steps);
-    QFETCH(QVector<int>, pages);
-    QFETCH(int, code);
-    QFETCH(QVector<int>, kept);
-
-    auto &device = FakeDevice::instance();
-    script(steps);
-    const auto outcome = search(newTarget(DeviceType::IPC, TransportType::P2p), { 0 }, type);
-    QVERIFY(device.waitIdle());
-
-    QCOMPARE(device.p2pRequests(camCount).size(), 1);
-    const QVector<P2pRequest> pageRequests = device.p2pRequests(camPage);
-    QCOMPARE(p2pPages(pageRequests, QStringLiteral("page")), pages);
-    for (const P2pRequest &request : pageRequests) // the camera is asked for every type
-        QCOMPARE(request.request.value(QStringLiteral("type")), QJsonValue(0));
-    QCOMPARE(outcome->calls, 1);
-    QCOMPARE(outcome->code, code);
-    QCOMPARE(outcome->records.size(), kept.size());
-    for (int i = 0; i < kept.size(); ++i) {
-        const QVariantHash record = outcome->records.at(i).toHash();
-        QCOMPARE(record.value(QStringLiteral("start")).toDateTime(), recordStart(kept.at(i)));
-    }
-    QVERIFY(manager->d_func()->operations.isEmpty());
-}
-
+// The type outside the table asks the camera over HTTP for its fallback mask, over P2P for every type.
 void TestVideoSearch::cameraRequests()
 {
     auto &device = FakeDevice::instance();
-    device.http(totalPage, HttpAnswer::body(okLines({ { QStringLiteral("pbfiletotalpage"), 1 } })));
+    device.http(totalPage, cameraCount(1));
     device.http(filePage, cameraPage({}));
     device.p2p(camCount, cameraP2pCount(1));
     device.p2p(camPage, cameraP2pPage({}));
-    const TargetDesc http = newTarget(DeviceType::IPC, TransportType::Ip);
+    const TargetDesc ip = newTarget(DeviceType::IPC, TransportType::Ip);
     TargetDesc p2p = newTarget(DeviceType::IPC, TransportType::P2p);
     p2p.handle = 0x900000009ull;
-    search(http, { 0 }, RecordVideoType::Smart);
-    search(p2p, { 0 }, RecordVideoType::Smart);
+    search(ip, { 0 }, RecordVideoType(9));
+    search(p2p, { 0 }, RecordVideoType(9));
     QVERIFY(device.waitIdle());
 
     using Pairs = QVector<QPair<QString, QString>>;
     const QVector<HttpRequest> requests = device.httpRequests();
     QCOMPARE(requests.size(), 2);
     QCOMPARE(requests.at(0).path, QStringLiteral("/vb.htm"));
-    QCOMPARE(requests.at(0).target, http.handle);
-    QCOMPARE(requests.at(0).query,
-        (Pairs { { "PBStartTimePos"_q, "20240305070809"_q },
-            { "PBEndTimePos"_q, "20240306230001"_q },
-            { "PBFileTotalPage"_q, "256"_q } }));
-    QCOMPARE(requests.at(1).query,
-        (Pairs { { "PBStartTimePos"_q, "20240305070809"_q },
-            { "PBEndTimePos"_q, "20240306230001"_q },
-            { "PBFilePageIndex"_q, "1"_q } }));
+    QCOMPARE(requests.at(0).target, ip.handle);
+    const Pairs span { { "PBStartTimePos"_q, "20240305070809"_q }, { "PBEndTimePos"_q, "20240306230001"_q } };
+    QCOMPARE(requests.at(0).query, (span + Pairs { { "PBFileTotalPage"_q, "484"_q } }));
+    QCOMPARE(requests.at(1).query, (span + Pairs { { "PBFilePageIndex"_q, "1"_q } }));
 
     const QJsonObject start {
         { "year"_q, 2024 }, { "month"_q, 3 }, { "day"_q, 5 }, { "hour"_q, 7 }, { "minute"_q, 8 }, { "second"_q, 9 }
@@ -883,50 +744,41 @@ void TestVideoSearch::endlessCameraPagingIsBounded()
 void TestVideoSearch::cancelAllDuringSearch_data()
 {
     QTest::addColumn<DeviceType>("device");
-    QTest::addColumn<TransportType>("transport");
-    QTest::addColumn<HttpScript>("httpSteps");
-    QTest::addColumn<P2pScript>("p2pSteps");
+    QTest::addColumn<Script>("steps");
     QTest::addColumn<QStringList>("routes"); // all requests, including those of the cancel
     QTest::addColumn<QString>("warning");
 
     // Outstanding opening replies are in lateOpeningReplyIsClosed.
     QTest::newRow("recorder over http, event page outstanding: handle and session closed")
-        << DeviceType::NVR << TransportType::Ip
-        << HttpScript { { { info, recordInfo(1, 1) },
+        << DeviceType::NVR
+        << overHttp({ { info, recordInfo(1, 1) },
                { eventSearch, eventReply(100, 0) },
-               { eventPage, eventReply(1, 100).hold() } } }
-        << P2pScript() << QStringList { info, eventSearch, eventPage, eventClose, stopBatch }
-        << QStringLiteral("close event handle:  31");
+               { eventPage, eventReply(1, 100).hold() } })
+        << QStringList { info, eventSearch, eventPage, eventClose, stopBatch } << closeWarning;
     QTest::newRow("recorder over p2p, event page outstanding: handle and session closed")
-        << DeviceType::NVR << TransportType::P2p << HttpScript()
-        << P2pScript { { { p2pInfo, p2pInfoReply(1) },
+        << DeviceType::NVR
+        << overP2p({ { p2pInfo, p2pInfoReply(1) },
                { p2pEvent, p2pEventReply(100, 0, false) },
-               { p2pPage, p2pEventReply(1, 100, false).hold() } } }
-        << QStringList { p2pInfo, p2pEvent, p2pPage, p2pClose, p2pStop } << QStringLiteral("close event handle:  31");
+               { p2pPage, p2pEventReply(1, 100, false).hold() } })
+        << QStringList { p2pInfo, p2pEvent, p2pPage, p2pClose, p2pStop } << closeWarning;
     QTest::newRow("camera over http, page outstanding")
-        << DeviceType::IPC << TransportType::Ip
-        << HttpScript { { { totalPage, HttpAnswer::body(okLines({ { QStringLiteral("pbfiletotalpage"), 2 } })) },
-               { filePage, cameraPage({ { 1, 0 } }).hold() } } }
-        << P2pScript() << QStringList { totalPage, filePage } << QStringLiteral("session is not valid, skip");
+        << DeviceType::IPC << overHttp({ { totalPage, cameraCount(2) }, { filePage, cameraPage({ { 1, 0 } }).hold() } })
+        << QStringList { totalPage, filePage } << QStringLiteral("session is not valid, skip");
     QTest::newRow("camera over p2p, page count outstanding")
-        << DeviceType::IPC << TransportType::P2p << HttpScript()
-        << P2pScript { { { camCount, cameraP2pCount(1).hold() } } } << QStringList { camCount } << QString();
+        << DeviceType::IPC << overP2p({ { camCount, cameraP2pCount(1).hold() } }) << QStringList { camCount }
+        << QString();
 }
 
 void TestVideoSearch::cancelAllDuringSearch()
 {
     QFETCH(DeviceType, device);
-    QFETCH(TransportType, transport);
-    QFETCH(HttpScript, httpSteps);
-    QFETCH(P2pScript, p2pSteps);
+    QFETCH(Script, steps);
     QFETCH(QStringList, routes);
     QFETCH(QString, warning);
 
     auto &fake = FakeDevice::instance();
-    script(httpSteps);
-    script(p2pSteps);
-    const TargetDesc target = newTarget(device, transport);
-    const auto outcome = search(target);
+    TargetDesc target;
+    const auto outcome = run(device, steps, RecordVideoType::All, &target);
     QVERIFY(fake.waitIdle());
     QCOMPARE(fake.heldCount(), 1);
 
@@ -945,9 +797,7 @@ void TestVideoSearch::cancelAllDuringSearch()
 
 void TestVideoSearch::lateOpeningReplyIsClosed_data()
 {
-    QTest::addColumn<TransportType>("transport");
-    QTest::addColumn<HttpScript>("httpSteps");
-    QTest::addColumn<P2pScript>("p2pSteps");
+    QTest::addColumn<Script>("steps");
     QTest::addColumn<QStringList>("routes"); // all requests, including the cancel's and the late close
     QTest::addColumn<Query>("httpClose"); // the last request, when the late reply is closed over HTTP
     QTest::addColumn<QJsonObject>("p2pClose"); // the same over P2P
@@ -957,59 +807,43 @@ void TestVideoSearch::lateOpeningReplyIsClosed_data()
     const QJsonObject none;
 
     QTest::newRow("http record info opened the playback session: stopped")
-        << TransportType::Ip << HttpScript { { { info, recordInfo(1, 1).hold() } } } << P2pScript()
-        << QStringList { info, stopBatch } << stop << none;
-    QTest::newRow("http record info with cnt 0 opened nothing")
-        << TransportType::Ip << HttpScript { { { info, recordInfo(0, 0).hold() } } } << P2pScript()
-        << QStringList { info } << Query() << none;
+        << overHttp({ { info, recordInfo(1, 1).hold() } }) << QStringList { info, stopBatch } << stop << none;
     // The cancel stops the stored playback session; the late reply's event search is closed after.
     QTest::newRow("http event search opened: closed")
-        << TransportType::Ip << HttpScript { { { info, recordInfo(1, 1) }, { eventSearch, eventReply(3, 0).hold() } } }
-        << P2pScript() << QStringList { info, eventSearch, stopBatch, eventClose } << close << none;
+        << overHttp({ { info, recordInfo(1, 1) }, { eventSearch, eventReply(3, 0).hold() } })
+        << QStringList { info, eventSearch, stopBatch, eventClose } << close << none;
     QTest::newRow("http event search with status 500 opened nothing")
-        << TransportType::Ip
-        << HttpScript { { { info, recordInfo(1, 1) }, { eventSearch, HttpAnswer::status(500).hold() } } } << P2pScript()
+        << overHttp({ { info, recordInfo(1, 1) }, { eventSearch, HttpAnswer::status(500).hold() } })
         << QStringList { info, eventSearch, stopBatch } << Query() << none;
 
     QTest::newRow("p2p record info opened the playback session: stopped")
-        << TransportType::P2p << HttpScript() << P2pScript { { { p2pInfo, p2pInfoReply(QStringLiteral("2")).hold() } } }
-        << QStringList { p2pInfo, p2pStop } << Query()
-        << QJsonObject { { "r.cnt"_q, 1 }, { "r.close"_q, 1 }, { "r.sid[0]"_q, sessionId } };
-    QTest::newRow("p2p record info failure opened nothing")
-        << TransportType::P2p << HttpScript() << P2pScript { { { p2pInfo, P2pAnswer::failure().hold() } } }
-        << QStringList { p2pInfo } << Query() << none;
+        << overP2p({ { p2pInfo, p2pInfoReply(QStringLiteral("2")).hold() } }) << QStringList { p2pInfo, p2pStop }
+        << Query() << QJsonObject { { "r.cnt"_q, 1 }, { "r.close"_q, 1 }, { "r.sid[0]"_q, sessionId } };
     QTest::newRow("p2p event search without records is open all the same: closed")
-        << TransportType::P2p << HttpScript()
-        << P2pScript { { { p2pInfo, p2pInfoReply(1) }, { p2pEvent, p2pEventReply(0, 0, false).hold() } } }
+        << overP2p({ { p2pInfo, p2pInfoReply(1) }, { p2pEvent, p2pEventReply(0, 0, false).hold() } })
         << QStringList { p2pInfo, p2pEvent, p2pStop, p2pClose } << Query() << QJsonObject { { "r.sid"_q, "31"_q } };
-    QTest::newRow("p2p event search refused with res -1 opened nothing")
-        << TransportType::P2p << HttpScript()
-        << P2pScript { { { p2pInfo, p2pInfoReply(1) },
-               { p2pEvent, p2pEventReply(3, 0, false, { { "res"_q, "-1"_q } }).hold() } } }
-        << QStringList { p2pInfo, p2pEvent, p2pStop } << Query() << none;
+    QTest::newRow("p2p event search refused with res -1 opened nothing") << overP2p(
+        { { p2pInfo, p2pInfoReply(1) }, { p2pEvent, p2pEventReply(3, 0, false, { { "res"_q, "-1"_q } }).hold() } })
+                                                                         << QStringList { p2pInfo, p2pEvent, p2pStop }
+                                                                         << Query() << none;
 }
 
 // A reply that opened something on the recorder and comes after a cancel-all has destroyed the
 // operation: what it opened is closed all the same.
 void TestVideoSearch::lateOpeningReplyIsClosed()
 {
-    QFETCH(TransportType, transport);
-    QFETCH(HttpScript, httpSteps);
-    QFETCH(P2pScript, p2pSteps);
+    QFETCH(Script, steps);
     QFETCH(QStringList, routes);
     QFETCH(Query, httpClose);
     QFETCH(QJsonObject, p2pClose);
 
     auto &fake = FakeDevice::instance();
-    script(httpSteps);
-    script(p2pSteps);
-    const auto outcome = search(newTarget(DeviceType::NVR, transport));
+    const auto outcome = run(DeviceType::NVR, steps);
     QVERIFY(fake.waitIdle());
     QCOMPARE(fake.heldCount(), 1);
     manager->cancelAllRecordSearching();
 
-    const bool closes = !httpClose.isEmpty() || !p2pClose.isEmpty();
-    if (closes)
+    if (!httpClose.isEmpty() || !p2pClose.isEmpty())
         QTest::ignoreMessage(
             QtWarningMsg, QRegularExpression(QStringLiteral("^close handle opened by a late reply: ")));
     fake.releaseHeld();
