@@ -15,11 +15,6 @@ TargetDesc newTarget(bool recorder)
     return { recorder ? DeviceType::NVR : DeviceType::IPC, TransportType::Ip, ++handle };
 }
 
-bool isRecorder(const TargetDesc &target)
-{
-    return target.deviceType == DeviceType::NVR;
-}
-
 QDateTime spanStart()
 {
     return QDateTime(QDate(2024, 3, 1), QTime(8, 0, 0));
@@ -65,14 +60,9 @@ QByteArray recorderPage(int sid, int total, int first, int count)
     return kv(pairs);
 }
 
-static QJsonArray cameraRow(int index, const QString &session)
+QJsonArray cameraRow(int index, const QString &session)
 {
     return QJsonArray { pictureName(false, index), deviceTime(index), 1, 0, 20480, session, QStringLiteral("jpg") };
-}
-
-QJsonArray cameraRow(int index)
-{
-    return cameraRow(index, QStringLiteral("3&5f2c9e1a-uuid"));
 }
 
 QByteArray cameraList(int total, const QJsonArray &rows)
@@ -159,12 +149,11 @@ AnswersPtr readPicture(RecordManager &manager, const TargetDesc &target, int ind
 bool openSearch(RecordManager &manager, const TargetDesc &target)
 {
     auto &device = FakeDevice::instance();
-    if (isRecorder(target))
-        device.http(searchOpen, HttpAnswer::body(recorderPage(77, 250, 0, 100)));
-    else
-        device.http(listRoute, HttpAnswer::body(cameraList(45, 0, 30)));
+    const bool recorder = target.deviceType == DeviceType::NVR;
+    device.http(recorder ? searchOpen : listRoute,
+        HttpAnswer::body(recorder ? recorderPage(77, 250, 0, 100) : cameraList(45, 0, 30)));
     const AnswersPtr answers = searchPicture(manager, target);
-    return device.waitIdle() && answers->calls == 1 && answers->sum == (isRecorder(target) ? 250 : 45);
+    return device.waitIdle() && answers->calls == 1 && answers->sum == (recorder ? 250 : 45);
 }
 
 const TargetContext &contextOf(RecordManager &manager, const TargetDesc &target)

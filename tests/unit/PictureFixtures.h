@@ -30,7 +30,6 @@ const QString listRoute = QStringLiteral("sdexplorer");
 
 // A fresh device for every test, so that no context is shared between tests.
 TargetDesc newTarget(bool recorder);
-bool isRecorder(const TargetDesc &target);
 
 // The span every test searches.
 QDateTime spanStart();
@@ -47,7 +46,7 @@ QByteArray recorderPage(int sid, int total, int first, int count);
 // A camera picture list as the camera writes it, beginning with the valueless "sEcho".
 QByteArray cameraList(int total, const QJsonArray &rows);
 QByteArray cameraList(int total, int first, int count, const QString &session = QStringLiteral("3&5f2c9e1a-uuid"));
-QJsonArray cameraRow(int index);
+QJsonArray cameraRow(int index, const QString &session = QStringLiteral("3&5f2c9e1a-uuid"));
 
 // A picture drawn in the test, and its encoding ("JPEG", "PNG").
 QImage samplePicture();

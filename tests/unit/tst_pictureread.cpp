@@ -54,10 +54,8 @@ private Q_SLOTS:
     void initTestCase();
     void init();
 
-    void pictureOnPage_data();
-    void pictureOnPage();
-    void pictureReply_data();
-    void pictureReply();
+    void pictureRead_data();
+    void pictureRead();
     void readWithoutPicture_data();
     void readWithoutPicture();
 
@@ -81,46 +79,80 @@ void TestPictureRead::init()
     FakeDevice::instance().reset();
 }
 
-void TestPictureRead::pictureOnPage_data()
+void TestPictureRead::pictureRead_data()
 {
     QTest::addColumn<bool>("recorder");
     QTest::addColumn<int>("heldPage");
     QTest::addColumn<int>("index");
     QTest::addColumn<QString>("pageRequest"); // the page value sent, "" without a page request
-    QTest::addColumn<QStringList>("pictureQuery");
+    QTest::addColumn<HttpAnswer>("answer");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("decodes"); // 0: null image, 1: the drawn size, 2: exactly what was drawn (lossless)
+    QTest::addColumn<QStringList>("warnings");
 
-    const auto cameraQuery = [](int index) {
-        return QStringList { QStringLiteral("dw=sd"),
-            QStringLiteral("filename=") + pictureName(false, index),
-            QStringLiteral("time_start=2024-03-01%2008:00:00"),
-            QStringLiteral("time_end=2024-03-01%2018:30:05"),
-            QStringLiteral("index=%1").arg(index),
-            QStringLiteral("sid=3"),
-            QStringLiteral("uuid=5f2c9e1a-uuid") };
-    };
-    const auto recorderQuery = [](int index) {
-        return QStringList { QStringLiteral("action=") + searchIndex,
-            QStringLiteral("chnid=%1").arg(pictureChannel(index)),
-            QStringLiteral("sid=77"),
-            QStringLiteral("pts=") + pictureName(true, index),
-            QStringLiteral("base64=1") };
+    const QByteArray jpeg = encodedPicture("JPEG");
+    const QByteArray png = encodedPicture("PNG");
+    const QByteArray garbage("these bytes are no picture");
+    const QString crlfTail = QStringLiteral("cannot find http header tail:  \"0d0a0d0a\"");
+    const auto jpegAt = [&](const char *name, bool recorder, int heldPage, int index, const QString &pageRequest) {
+        QTest::newRow(name) << recorder << heldPage << index << pageRequest << pictureAnswer(recorder, jpeg)
+                            << int(jpeg.size()) << 1 << QStringList();
     };
 
-    QTest::newRow("camera 65 with page 2 held: no page request") << false << 2 << 65 << QString() << cameraQuery(65);
-    QTest::newRow("camera 65 with page 0 held: page 2 first")
-        << false << 0 << 65 << QStringLiteral("60") << cameraQuery(65);
-    QTest::newRow("recorder 250 with page 0 held: page 3 first")
-        << true << 0 << 250 << QStringLiteral("3") << recorderQuery(250);
-    QTest::newRow("recorder 99, last of the first page") << true << 0 << 99 << QString() << recorderQuery(99);
+    jpegAt("camera 65 with page 2 held: no page request", false, 2, 65, QString());
+    jpegAt("camera 65 with page 0 held: page 2 first", false, 0, 65, QStringLiteral("60"));
+    jpegAt("recorder 250 with page 0 held: page 3 first", true, 0, 250, QStringLiteral("3"));
+    jpegAt("recorder 99, last of the first page", true, 0, 99, QString());
+
+    const QStringList none;
+    QTest::newRow("camera PNG after bare LF end of headers: one warning")
+        << false << 0 << 3 << QString()
+        << HttpAnswer::raw200("HTTP/1.1 200 OK\r\nContent-Type: image/png\nContent-Disposition: x.png\n\n" + png)
+        << int(png.size()) << 2 << QStringList { crlfTail };
+    QTest::newRow("camera headers before Content-Disposition are dropped")
+        << false << 0 << 3 << QString()
+        << HttpAnswer::raw200("HTTP/1.1 200 OK\r\nX-A: 1\r\n\r\nContent-Disposition: y\r\n\r\n" + png)
+        << int(png.size()) << 2 << none;
+    QTest::newRow("camera bytes that are no picture: size, null image")
+        << false << 0 << 3 << QString() << HttpAnswer::raw200(downloadHead + garbage) << int(garbage.size()) << 0
+        << none;
+    QTest::newRow("camera without Content-Disposition")
+        << false << 0 << 3 << QString()
+        << HttpAnswer::raw200("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + jpeg) << 0 << 0
+        << QStringList { QStringLiteral("cannot find http header [Content-Disposition]") };
+    QTest::newRow("camera headers that never end")
+        << false << 0 << 3 << QString() << HttpAnswer::raw200("HTTP/1.1 200 OK\r\nContent-Disposition: attachment\r\n")
+        << 0 << 0 << QStringList { crlfTail, QStringLiteral("cannot find http header tail:  \"0a0a\"") };
+    QTest::newRow("camera status 404") << false << 0 << 3 << QString() << HttpAnswer::status(404, downloadHead + jpeg)
+                                       << 0 << 0 << none;
+    QTest::newRow("recorder base64 JPEG after other values, line break after")
+        << true << 0 << 3 << QString() << HttpAnswer::body("result=0\r\nchnid=2\r\ndata=" + jpeg.toBase64() + "\r\n")
+        << int(jpeg.size()) << 1 << none;
+    QTest::newRow("recorder base64 PNG in a chunked body")
+        << true << 0 << 3 << QString() << HttpAnswer::chunked("data=" + png.toBase64(), 64) << int(png.size()) << 2
+        << none;
+    QTest::newRow("recorder bytes that are no picture: size, null image")
+        << true << 0 << 3 << QString() << HttpAnswer::body("data=" + garbage.toBase64() + "\r\n") << int(garbage.size())
+        << 0 << none;
+    QTest::newRow("recorder reply without data=")
+        << true << 0 << 3 << QString() << HttpAnswer::body("result=-1\r\n") << 0 << 0
+        << QStringList { QStringLiteral("cannot find picture data in reply") };
+    QTest::newRow("recorder status 500") << true << 0 << 3 << QString()
+                                         << HttpAnswer::status(500, "data=" + jpeg.toBase64()) << 0 << 0 << none;
+    QTest::newRow("recorder transport failure") << true << 0 << 3 << QString() << HttpAnswer::failure() << 0 << 0
+                                                << QStringList { QStringLiteral("failure in reading picture") };
 }
 
-void TestPictureRead::pictureOnPage()
+void TestPictureRead::pictureRead()
 {
     QFETCH(bool, recorder);
     QFETCH(int, heldPage);
     QFETCH(int, index);
     QFETCH(QString, pageRequest);
-    QFETCH(QStringList, pictureQuery);
+    QFETCH(HttpAnswer, answer);
+    QFETCH(int, size);
+    QFETCH(int, decodes);
+    QFETCH(QStringList, warnings);
 
     auto &device = FakeDevice::instance();
     RecordManager manager;
@@ -139,13 +171,14 @@ void TestPictureRead::pictureOnPage()
         device.http(pageRoute(recorder), fullPage(recorder, page));
         QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("move to page:  %1").arg(page)));
     }
-    const QByteArray jpeg = encodedPicture("JPEG");
-    device.http(pictureRoute(recorder), pictureAnswer(recorder, jpeg));
+    device.http(pictureRoute(recorder), answer);
+    expectWarnings(warnings);
     const AnswersPtr answers = readPicture(manager, target, index);
     QCOMPARE(answers->calls, 0);
     QVERIFY(device.waitIdle());
     QCOMPARE(answers->calls, 1);
 
+    // The page request first, then the picture named by its place on the page and its whole index.
     QStringList routes { pictureRoute(recorder) };
     if (!pageRequest.isEmpty()) {
         routes.prepend(pageRoute(recorder));
@@ -155,83 +188,23 @@ void TestPictureRead::pictureOnPage()
     QCOMPARE(routesFrom(from), routes);
     const HttpRequest pictureSent = device.httpRequests().last();
     QCOMPARE(pictureSent.path, recorder ? QStringLiteral("/sdk.cgi") : QStringLiteral("/dataloader.cgi"));
-    QCOMPARE(queryPairs(pictureSent), pictureQuery);
+    const QStringList query = recorder ? QStringList { QStringLiteral("action=") + searchIndex,
+        QStringLiteral("chnid=%1").arg(pictureChannel(index)),
+        QStringLiteral("sid=77"),
+        QStringLiteral("pts=") + pictureName(true, index),
+        QStringLiteral("base64=1") }
+                                       : QStringList { QStringLiteral("dw=sd"),
+                                             QStringLiteral("filename=") + pictureName(false, index),
+                                             QStringLiteral("time_start=2024-03-01%2008:00:00"),
+                                             QStringLiteral("time_end=2024-03-01%2018:30:05"),
+                                             QStringLiteral("index=%1").arg(index),
+                                             QStringLiteral("sid=3"),
+                                             QStringLiteral("uuid=5f2c9e1a-uuid") };
+    QCOMPARE(queryPairs(pictureSent), query);
 
     // The page loaded on the way stays held; the total is untouched.
     QCOMPARE(contextOf(manager, target).currentPage, page);
     QCOMPARE(contextOf(manager, target).pictureTotal, recorder ? 250 : 45);
-    QCOMPARE(answers->size, quint64(jpeg.size()));
-    QCOMPARE(answers->image.size(), samplePicture().size());
-}
-
-void TestPictureRead::pictureReply_data()
-{
-    QTest::addColumn<bool>("recorder");
-    QTest::addColumn<HttpAnswer>("answer");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("decodes"); // 0: null image, 1: the drawn size, 2: exactly what was drawn (lossless)
-    QTest::addColumn<QStringList>("warnings");
-
-    const auto fails = [](const char *name, bool recorder, const HttpAnswer &answer, const QStringList &warnings = {}) {
-        QTest::newRow(name) << recorder << answer << 0 << 0 << warnings;
-    };
-    const QByteArray jpeg = encodedPicture("JPEG");
-    const QByteArray png = encodedPicture("PNG");
-    const QByteArray garbage("these bytes are no picture");
-    const QString crlfTail = QStringLiteral("cannot find http header tail:  \"0d0a0d0a\"");
-
-    QTest::newRow("camera JPEG after CRLF end of headers")
-        << false << HttpAnswer::raw200(downloadHead + jpeg) << int(jpeg.size()) << 1 << QStringList();
-    QTest::newRow("camera PNG after bare LF end of headers: one warning")
-        << false
-        << HttpAnswer::raw200("HTTP/1.1 200 OK\r\nContent-Type: image/png\nContent-Disposition: x.png\n\n" + png)
-        << int(png.size()) << 2 << QStringList { crlfTail };
-    QTest::newRow("camera headers before Content-Disposition are dropped")
-        << false << HttpAnswer::raw200("HTTP/1.1 200 OK\r\nX-A: 1\r\n\r\nContent-Disposition: y\r\n\r\n" + png)
-        << int(png.size()) << 2 << QStringList();
-    QTest::newRow("camera bytes that are no picture: size, null image")
-        << false << HttpAnswer::raw200(downloadHead + garbage) << int(garbage.size()) << 0 << QStringList();
-    fails("camera without Content-Disposition",
-        false,
-        HttpAnswer::raw200("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + jpeg),
-        { QStringLiteral("cannot find http header [Content-Disposition]") });
-    fails("camera headers that never end",
-        false,
-        HttpAnswer::raw200("HTTP/1.1 200 OK\r\nContent-Disposition: attachment\r\n"),
-        { crlfTail, QStringLiteral("cannot find http header tail:  \"0a0a\"") });
-    fails("camera status 404", false, HttpAnswer::status(404, downloadHead + jpeg));
-
-    QTest::newRow("recorder base64 JPEG after other values, line break after")
-        << true << HttpAnswer::body("result=0\r\nchnid=2\r\ndata=" + jpeg.toBase64() + "\r\n") << int(jpeg.size()) << 1
-        << QStringList();
-    QTest::newRow("recorder base64 PNG in a chunked body")
-        << true << HttpAnswer::chunked("data=" + png.toBase64(), 64) << int(png.size()) << 2 << QStringList();
-    QTest::newRow("recorder bytes that are no picture: size, null image")
-        << true << HttpAnswer::body("data=" + garbage.toBase64() + "\r\n") << int(garbage.size()) << 0 << QStringList();
-    fails("recorder reply without data=",
-        true,
-        HttpAnswer::body("result=-1\r\n"),
-        { QStringLiteral("cannot find picture data in reply") });
-    fails("recorder status 500", true, HttpAnswer::status(500, "data=" + jpeg.toBase64()));
-    fails("recorder transport failure", true, HttpAnswer::failure(), { QStringLiteral("failure in reading picture") });
-}
-
-void TestPictureRead::pictureReply()
-{
-    QFETCH(bool, recorder);
-    QFETCH(HttpAnswer, answer);
-    QFETCH(int, size);
-    QFETCH(int, decodes);
-    QFETCH(QStringList, warnings);
-
-    RecordManager manager;
-    const TargetDesc target = newTarget(recorder);
-    QVERIFY(openSearch(manager, target));
-    FakeDevice::instance().http(pictureRoute(recorder), answer);
-    expectWarnings(warnings);
-    const AnswersPtr answers = readPicture(manager, target, 3);
-    QVERIFY(FakeDevice::instance().waitIdle());
-    QCOMPARE(answers->calls, 1);
     QCOMPARE(answers->size, quint64(size));
     QCOMPARE(answers->image.isNull(), decodes == 0);
     if (decodes > 0)
