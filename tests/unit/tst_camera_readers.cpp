@@ -167,8 +167,6 @@ private Q_SLOTS:
     void reading();
     void requests_data();
     void requests();
-    void endedWhilePagesAreRead_data();
-    void endedWhilePagesAreRead();
     void endedInsideDelivery_data();
     void endedInsideDelivery();
 };
@@ -197,16 +195,15 @@ void TestCameraReaders::reading_data()
     };
     const QVector<TransportType> both { TransportType::Ip, TransportType::P2p };
 
-    // Deliveries come after the last page: all kept files, then types 2 and 5 on their own.
-    add("types 1, 2 and 5 over three pages", both, "3", { "1", "2", "5" }, "0:0:125 0:1:2 0:2:5 0:2:", "1 2 3");
-    add("type 1 only", both, "1", { "1 1" }, "0:0:11 0:2:", "1");
-    add("types 4, 6, 7 and unreadable files are dropped",
+    // Deliveries come after the last page: all kept files, then types 2 and 5 on their own; types
+    // 4, 6, 7 and unreadable files are dropped.
+    add("kept types over four pages, one empty",
         both,
-        "2",
-        { "4 1 6", "7 ? 5 2" },
+        "4",
+        { "4 1 6", "", "7 ? 2", "5" },
         "0:0:125 0:1:2 0:2:5 0:2:",
-        "1 2");
-    add("a page without files", both, "2", { "", "2" }, "0:0:2 0:1:2 0:2:", "1 2");
+        "1 2 3 4");
+    add("no type 5: no subset of its own", both, "1", { "2" }, "0:0:2 0:1:2 0:2:", "1");
     add("nothing kept still ends", both, "1", { "4" }, "0:0: 0:2:", "1");
     add("negative page count reads page 1 only", both, "-2", { "1", "2" }, "0:0:1 0:2:", "1");
     add("page count 1.5 reads one page", both, "1.5", { "1", "2" }, "0:0:1 0:2:", "1");
@@ -265,12 +262,10 @@ void TestCameraReaders::requests_data()
     const QString times
         = QStringLiteral(R"("end_time":{"day":5,"hour":23,"minute":59,"month":3,"second":59,"year":2024},)"
                          R"("start_time":{"day":5,"hour":7,"minute":8,"month":3,"second":9,"year":2024})");
-    for (const RecordVideoType type : { RecordVideoType::All, RecordVideoType::Sensor })
-        QTest::addRow("P2p, type %d", int(type))
-            << TransportType::P2p << type << QLatin1Char('{') + times + QLatin1Char('}')
-            << QStringLiteral(
-                   R"({"end_time":{"day":5,"hour":23,"minute":59,"month":3,"second":59,"year":2024},"page":1,)"
-                   R"("start_time":{"day":5,"hour":7,"minute":8,"month":3,"second":9,"year":2024},"type":0})");
+    QTest::newRow("P2p, sensor records")
+        << TransportType::P2p << RecordVideoType::Sensor << QLatin1Char('{') + times + QLatin1Char('}')
+        << QStringLiteral(R"({"end_time":{"day":5,"hour":23,"minute":59,"month":3,"second":59,"year":2024},"page":1,)"
+                          R"("start_time":{"day":5,"hour":7,"minute":8,"month":3,"second":9,"year":2024},"type":0})");
 }
 
 void TestCameraReaders::requests()
@@ -308,50 +303,26 @@ void TestCameraReaders::requests()
     QCOMPARE(sent, (QStringList { pageCountRequest, pageRequest }));
 }
 
-void TestCameraReaders::endedWhilePagesAreRead_data()
-{
-    QTest::addColumn<TransportType>("transport");
-    QTest::newRow("Ip") << TransportType::Ip;
-    QTest::newRow("P2p") << TransportType::P2p;
-}
-
-void TestCameraReaders::endedWhilePagesAreRead()
-{
-    QFETCH(TransportType, transport);
-    FakeDevice &device = FakeDevice::instance();
-    answerPageCount(transport, QStringLiteral("3"));
-    answerPage(transport, QStringLiteral("1 2"));
-    answerPage(transport, QStringLiteral("5"), true);
-
-    RecordManager manager;
-    Deliveries got;
-    const quint64 id = manager.searchVideoBegin(camera(transport, 0x8301), searchDesc(), got.callback());
-    QVERIFY(device.waitIdle());
-    QCOMPARE(device.heldCount(), 1);
-    manager.searchVideoEnd(id);
-    device.releaseHeld();
-    QVERIFY(device.waitIdle());
-    QVERIFY(got.words.isEmpty());
-    QCOMPARE(requestedPages(transport), QStringLiteral("1 2"));
-}
-
 void TestCameraReaders::endedInsideDelivery_data()
 {
     QTest::addColumn<TransportType>("transport");
-    QTest::addColumn<int>("endAt");
+    QTest::addColumn<int>("endAt"); // the delivery inside which the caller ends; 0: while page 2 is read
     for (const TransportType transport : { TransportType::Ip, TransportType::P2p }) {
-        for (int endAt = 1; endAt <= 4; ++endAt)
+        for (int endAt = 0; endAt <= 4; ++endAt)
             QTest::addRow("delivery %d over %s", endAt, transportName(transport)) << transport << endAt;
     }
 }
 
 void TestCameraReaders::endedInsideDelivery()
 {
-    // The caller may end the search from inside any delivery; nothing comes after it.
+    // The caller may end the search from inside any delivery or while a page is on its way; nothing
+    // comes after it, and a page that arrives late is dropped.
     QFETCH(TransportType, transport);
     QFETCH(int, endAt);
-    answerPageCount(transport, QStringLiteral("1"));
-    answerPage(transport, QStringLiteral("1 2 5"));
+    FakeDevice &device = FakeDevice::instance();
+    answerPageCount(transport, QStringLiteral("2"));
+    answerPage(transport, QStringLiteral("1 2"));
+    answerPage(transport, QStringLiteral("5"), endAt == 0);
 
     RecordManager manager;
     quint64 id = 0;
@@ -361,8 +332,15 @@ void TestCameraReaders::endedInsideDelivery()
             manager.searchVideoEnd(id);
     };
     id = manager.searchVideoBegin(camera(transport, 0x8401), searchDesc(), got.callback());
-    QVERIFY(FakeDevice::instance().waitIdle());
+    QVERIFY(device.waitIdle());
+    if (endAt == 0) {
+        QCOMPARE(device.heldCount(), 1);
+        manager.searchVideoEnd(id);
+        device.releaseHeld();
+        QVERIFY(device.waitIdle());
+    }
     QCOMPARE(got.words.size(), endAt);
+    QCOMPARE(requestedPages(transport), QStringLiteral("1 2"));
 }
 
 QTEST_GUILESS_MAIN(TestCameraReaders)

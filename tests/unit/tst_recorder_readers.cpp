@@ -25,66 +25,41 @@ using namespace lydevice::test;
 namespace
 {
 
-// The recorder requests, named by what they do; a test names them in short words.
-enum class Step { Info, InfoPage, Tags, TagPage, TagClose, Event, EventPage, EventClose, Stop };
+// The recorder requests, named by what they do: a test names them in short words.
+struct StepRoute {
+    const char *word;
+    const char *http;
+    int p2p;
+};
+const StepRoute stepRoutes[] = { { "info", "get.playback.recordinfo", 25 },
+    { "page", "get.playback.recordinfo_page", 26 },
+    { "tags", "get.playback.tags_search_open", 29 },
+    { "tagPage", "get.playback.tags_search_page", 31 },
+    { "tagClose", "get.playback.tags_search_close", 30 },
+    { "event", "get.playback.evt_backup_search", 27 },
+    { "eventPage", "get.playback.evt_backup_search_page", 28 },
+    { "eventClose", "get.playback.evt_backup_search_close", 18 },
+    { "stop", "set.playback.stop_batch", 17 } };
 
-uint qHash(Step step, uint seed = 0)
+QString route(TransportType transport, const QString &step)
 {
-    return ::qHash(int(step), seed);
+    for (const StepRoute &known : stepRoutes) {
+        if (step == QLatin1String(known.word))
+            return transport == TransportType::Ip ? QString::fromLatin1(known.http)
+                                                  : QStringLiteral("nvr:") + QString::number(known.p2p);
+    }
+    return QString();
 }
 
-const QHash<QString, Step> &stepWords()
+bool isOpening(const QString &step)
 {
-    static const QHash<QString, Step> words { { QStringLiteral("info"), Step::Info },
-        { QStringLiteral("page"), Step::InfoPage },
-        { QStringLiteral("tags"), Step::Tags },
-        { QStringLiteral("tagPage"), Step::TagPage },
-        { QStringLiteral("tagClose"), Step::TagClose },
-        { QStringLiteral("event"), Step::Event },
-        { QStringLiteral("eventPage"), Step::EventPage },
-        { QStringLiteral("eventClose"), Step::EventClose },
-        { QStringLiteral("stop"), Step::Stop } };
-    return words;
-}
-
-QString route(TransportType transport, Step step)
-{
-    static const QHash<Step, QString> http { { Step::Info, QStringLiteral("get.playback.recordinfo") },
-        { Step::InfoPage, QStringLiteral("get.playback.recordinfo_page") },
-        { Step::Tags, QStringLiteral("get.playback.tags_search_open") },
-        { Step::TagPage, QStringLiteral("get.playback.tags_search_page") },
-        { Step::TagClose, QStringLiteral("get.playback.tags_search_close") },
-        { Step::Event, QStringLiteral("get.playback.evt_backup_search") },
-        { Step::EventPage, QStringLiteral("get.playback.evt_backup_search_page") },
-        { Step::EventClose, QStringLiteral("get.playback.evt_backup_search_close") },
-        { Step::Stop, QStringLiteral("set.playback.stop_batch") } };
-    static const QHash<Step, int> p2p { { Step::Info, 25 },
-        { Step::InfoPage, 26 },
-        { Step::Tags, 29 },
-        { Step::TagPage, 31 },
-        { Step::TagClose, 30 },
-        { Step::Event, 27 },
-        { Step::EventPage, 28 },
-        { Step::EventClose, 18 },
-        { Step::Stop, 17 } };
-    return transport == TransportType::Ip ? http.value(step)
-                                          : QStringLiteral("nvr:") + QString::number(p2p.value(step));
-}
-
-bool isTagStep(Step step)
-{
-    return step == Step::Tags || step == Step::TagPage;
-}
-
-bool isOpening(Step step)
-{
-    return step == Step::Info || step == Step::Tags || step == Step::Event;
+    return step == QLatin1String("info") || step == QLatin1String("tags") || step == QLatin1String("event");
 }
 
 // One scripted recorder answer. The reply carries `cnt` generated entries; `overrides` replaces
 // members of the generated reply (an invalid value removes the member).
 struct Answer {
-    Step step = Step::Info;
+    QString step;
     bool ok = true;
     int status = 200;
     int cnt = 0;
@@ -104,7 +79,7 @@ QVector<Answer> parseScript(const QString &script)
     for (const QString &part : script.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QStringList words = part.split(QLatin1Char(' '), Qt::SkipEmptyParts);
         Answer answer;
-        answer.step = stepWords().value(words.value(0));
+        answer.step = words.value(0);
         for (const QString &word : words.mid(1)) {
             if (word == QLatin1String("fail")) {
                 answer.ok = false;
@@ -139,9 +114,9 @@ QDateTime at(int hour, int minute, int second)
     return QDateTime(QDate(2024, 3, 5), QTime(hour, minute, second));
 }
 
-QString deviceTime(const QDateTime &time)
+QString deviceTime(int hour, int minute, int second)
 {
-    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return at(hour, minute, second).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 QString tagName(int i)
@@ -149,27 +124,29 @@ QString tagName(int i)
     return QStringLiteral("标签 ") + QString::number(i);
 }
 
-QList<QPair<QString, QVariant>> entryMembers(Step step, int cnt, TransportType transport)
+using Members = QList<QPair<QString, QVariant>>;
+
+Members entryMembers(const QString &step, int cnt, TransportType transport)
 {
-    QList<QPair<QString, QVariant>> members;
+    Members members;
+    const auto add = [&](const QString &key, const QVariant &value) { members << qMakePair(key, value); };
     for (int i = 0; i < cnt; ++i) {
         const QString n = QString::number(i);
-        if (isTagStep(step)) {
-            members << qMakePair(QStringLiteral("chnid") + n, QVariant(QString::number(i % 4)))
-                    << qMakePair(QStringLiteral("id") + n, QVariant(QString::number(100 + i)))
-                    << qMakePair(QStringLiteral("index") + n, QVariant(n))
-                    << qMakePair(QStringLiteral("name") + n,
-                           QVariant(QString::fromLatin1(tagName(i).toUtf8().toPercentEncoding())))
-                    << qMakePair(QStringLiteral("time") + n, QVariant(deviceTime(at(8, 0, i))));
+        if (step.startsWith(QLatin1String("tag"))) {
+            add(QStringLiteral("chnid") + n, QString::number(i % 4));
+            add(QStringLiteral("id") + n, QString::number(100 + i));
+            add(QStringLiteral("index") + n, n);
+            add(QStringLiteral("name") + n, QString::fromLatin1(tagName(i).toUtf8().toPercentEncoding()));
+            add(QStringLiteral("time") + n, deviceTime(8, 0, i));
         } else if (transport == TransportType::Ip) {
-            members << qMakePair(QStringLiteral("startTime") + n, QVariant(deviceTime(at(7, i, 0))))
-                    << qMakePair(QStringLiteral("endTime") + n, QVariant(deviceTime(at(7, i, 30))))
-                    << qMakePair(QStringLiteral("recordType") + n, QVariant(recordTypes[i % 3]));
+            add(QStringLiteral("startTime") + n, deviceTime(7, i, 0));
+            add(QStringLiteral("endTime") + n, deviceTime(7, i, 30));
+            add(QStringLiteral("recordType") + n, recordTypes[i % 3]);
         } else {
             const QString prefix = QStringLiteral("r[") + n + QStringLiteral("].");
-            members << qMakePair(prefix + QStringLiteral("startTime"), QVariant(deviceTime(at(7, i, 0))))
-                    << qMakePair(prefix + QStringLiteral("endTime"), QVariant(deviceTime(at(7, i, 30))))
-                    << qMakePair(prefix + QStringLiteral("recordType"), QVariant(QString::number(recordTypes[i % 3])));
+            add(prefix + QStringLiteral("startTime"), deviceTime(7, i, 0));
+            add(prefix + QStringLiteral("endTime"), deviceTime(7, i, 30));
+            add(prefix + QStringLiteral("recordType"), QString::number(recordTypes[i % 3]));
         }
     }
     return members;
@@ -177,7 +154,7 @@ QList<QPair<QString, QVariant>> entryMembers(Step step, int cnt, TransportType t
 
 QByteArray httpBody(const Answer &answer)
 {
-    QList<QPair<QString, QVariant>> members { { QStringLiteral("cnt"), answer.cnt } };
+    Members members { { QStringLiteral("cnt"), answer.cnt } };
     if (isOpening(answer.step))
         members << qMakePair(QStringLiteral("allCnt"), QVariant(answer.total))
                 << qMakePair(QStringLiteral("sid"), QVariant(answer.sid));
@@ -191,38 +168,20 @@ QByteArray httpBody(const Answer &answer)
     return kv(members);
 }
 
-// Over P2P the recorder writes some counts and handles as decimal text, others as numbers.
+// Over P2P the recorder writes the counts of the openings and the record-info page as decimal
+// text and those of the tag and event pages as numbers; the tag search alone writes its handle
+// and total as numbers. The event search nests its members under "r.".
 QJsonObject p2pReply(const Answer &answer)
 {
-    const auto textOf = [](int value) { return QJsonValue(QString::number(value)); };
-    QJsonObject reply;
-    switch (answer.step) {
-    case Step::Info:
-        reply = { { QStringLiteral("cnt"), textOf(answer.cnt) },
-            { QStringLiteral("sid"), textOf(answer.sid) },
-            { QStringLiteral("allCnt"), textOf(answer.total) } };
-        break;
-    case Step::InfoPage:
-        reply = { { QStringLiteral("cnt"), textOf(answer.cnt) } };
-        break;
-    case Step::Tags:
-        reply = { { QStringLiteral("cnt"), textOf(answer.cnt) },
-            { QStringLiteral("sid"), answer.sid },
-            { QStringLiteral("allCnt"), answer.total } };
-        break;
-    case Step::TagPage:
-        reply = { { QStringLiteral("cnt"), answer.cnt } };
-        break;
-    case Step::Event:
-        reply = { { QStringLiteral("r.cnt"), textOf(answer.cnt) },
-            { QStringLiteral("r.sid"), textOf(answer.sid) },
-            { QStringLiteral("r.allCnt"), textOf(answer.total) } };
-        break;
-    case Step::EventPage:
-        reply = { { QStringLiteral("r.cnt"), answer.cnt } };
-        break;
-    default:
-        break;
+    const auto value
+        = [](int number, bool text) { return text ? QJsonValue(QString::number(number)) : QJsonValue(number); };
+    const QString prefix = answer.step.startsWith(QLatin1String("event")) ? QStringLiteral("r.") : QString();
+    const bool tags = answer.step == QLatin1String("tags");
+    QJsonObject reply { { prefix + QStringLiteral("cnt"),
+        value(answer.cnt, isOpening(answer.step) || answer.step == QLatin1String("page")) } };
+    if (isOpening(answer.step)) {
+        reply.insert(prefix + QStringLiteral("sid"), value(answer.sid, !tags));
+        reply.insert(prefix + QStringLiteral("allCnt"), value(answer.total, !tags));
     }
     for (const auto &member : entryMembers(answer.step, answer.cnt, TransportType::P2p))
         reply.insert(member.first, QJsonValue::fromVariant(member.second));
@@ -256,16 +215,15 @@ QString describe(TransportType transport, const QVector<SentRequest> &sent)
 {
     QStringList words;
     for (const SentRequest &request : sent) {
-        const QString name = request.route();
-        QString word = name;
-        for (auto it = stepWords().cbegin(); it != stepWords().cend(); ++it) {
-            if (route(transport, it.value()) == name)
-                word = it.key();
+        QString word = request.route();
+        for (const StepRoute &known : stepRoutes) {
+            if (route(transport, QLatin1String(known.word)) == request.route())
+                word = QLatin1String(known.word);
         }
-        const QJsonObject &json = request.p2p.request;
         const auto closed = [&](const char *httpKey, const char *p2pKey) {
-            return transport == TransportType::Ip ? request.http.value(QLatin1String(httpKey))
-                                                  : json.value(QLatin1String(p2pKey)).toVariant().toString();
+            return transport == TransportType::Ip
+                ? request.http.value(QLatin1String(httpKey))
+                : request.p2p.request.value(QLatin1String(p2pKey)).toVariant().toString();
         };
         if (word == QLatin1String("tagClose"))
             word += QLatin1Char(':') + closed("sid0", "sid0");
@@ -295,37 +253,19 @@ QStringList closeWarnings(TransportType transport, const QString &closes)
     return warnings;
 }
 
-// Collects the warnings logged while it lives.
-class WarningLog
-{
-public:
-    WarningLog()
-    {
-        current = this;
-        previous = qInstallMessageHandler(&WarningLog::handle);
-    }
-    ~WarningLog()
-    {
-        qInstallMessageHandler(previous);
-        current = nullptr;
-    }
-    QStringList warnings;
+QStringList *loggedWarnings = nullptr;
 
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &, const QString &message)
-    {
-        if (type == QtWarningMsg && current)
-            current->warnings << message;
-    }
-    static inline WarningLog *current = nullptr;
-    QtMessageHandler previous = nullptr;
-};
+void logWarning(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg && loggedWarnings)
+        loggedWarnings->append(message);
+}
 
 // Deliveries as "code:type:count" words.
 struct Deliveries {
     QStringList words;
     QVector<QVariantList> records;
-    std::function<void(int, RecordVideoType, const QVariantList &)> also;
+    std::function<void()> also;
 
     SearchVideoCallbackV2 callback()
     {
@@ -333,7 +273,7 @@ struct Deliveries {
             words << QStringLiteral("%1:%2:%3").arg(code).arg(int(type)).arg(list.size());
             records << list;
             if (also)
-                also(code, type, list);
+                also();
         };
     }
     QString text() const
@@ -362,22 +302,26 @@ RecordVideoDesc searchDesc(QVector<int> channels = { 3, 0 })
     return desc;
 }
 
-const char *transportName(TransportType transport)
+const QVector<TransportType> Both { TransportType::Ip, TransportType::P2p };
+const QVector<TransportType> IpOnly { TransportType::Ip };
+const QVector<TransportType> P2pOnly { TransportType::P2p };
+
+// Adds one row per transport, named "<name> over <transport>"; texts become QString cells.
+template <typename T> T cell(T value)
 {
-    return transport == TransportType::Ip ? "Ip" : "P2p";
+    return value;
 }
 
-enum Transports { Both, IpOnly, P2pOnly };
-
-QVector<TransportType> transports(Transports which)
+QString cell(const char *text)
 {
-    switch (which) {
-    case IpOnly:
-        return { TransportType::Ip };
-    case P2pOnly:
-        return { TransportType::P2p };
-    default:
-        return { TransportType::Ip, TransportType::P2p };
+    return QString::fromUtf8(text);
+}
+
+template <typename... Values> void addRows(const char *name, const QVector<TransportType> &transports, Values... values)
+{
+    for (const TransportType transport : transports) {
+        QTestData &row = QTest::addRow("%s over %s", name, transport == TransportType::Ip ? "Ip" : "P2p") << transport;
+        ((row << cell(values)), ...);
     }
 }
 
@@ -417,88 +361,68 @@ private Q_SLOTS:
     void tagEntries();
 };
 
-// One reading: the answers, what is delivered and sent, and what search_video_end sends after.
-struct ReadingCase {
-    const char *name;
-    Transports transports;
-    const char *script;
-    const char *deliveries; // "code:type:count" per delivery
-    const char *requests; // sent while reading
-    const char *closes; // sent by search_video_end afterwards
-    const char *info; // an info line that must be logged, or none
-};
-
 void TestRecorderReaders::reading_data()
 {
     QTest::addColumn<TransportType>("transport");
     QTest::addColumn<QString>("script");
-    QTest::addColumn<QString>("deliveries");
-    QTest::addColumn<QString>("requests");
-    QTest::addColumn<QString>("closes");
-    QTest::addColumn<QString>("info");
+    QTest::addColumn<QString>("deliveries"); // "code:type:count" per delivery
+    QTest::addColumn<QString>("requests"); // sent while reading
+    QTest::addColumn<QString>("closes"); // sent by search_video_end afterwards
+    QTest::addColumn<QString>("info"); // an info line that must be logged, or none
 
     // clang-format off
-    static const ReadingCase cases[] = {
-        // Complete readings; the closes are the destructor's in each state it can be left in.
-        {"every stage in one reply, event handle left open", Both,
-         "info 2/2/7; tags 1/1/3; event 1/1/4; event 1/1/5",
-         "7:0:2 7:6:1 7:1:1 7:2:1 7:2:0", "info tags tagClose:3 event eventClose:4 event", "eventClose:5 stop:7", nullptr},
-        {"general records over three pages, nothing else", Both,
-         "info 2/5/7; page 2; page 1; tags 0; event 0; event 0",
-         "7:0:5 7:2:0", "info page page tags event event", "stop:7", "tag not found"},
-        {"tag and event pages, tag and event handles left open", Both,
-         "info 1/1/7; tags 1/3/3; tagPage 0; tagPage 2; event 1/2/4; eventPage 1; event 2/2/5",
-         "7:0:1 7:6:1 7:6:0 7:6:2 7:1:1 7:1:1 7:2:2 7:2:0",
-         "info tags tagPage tagPage event eventPage eventClose:4 event", "tagClose:3 eventClose:5 stop:7", nullptr},
-        {"tag pages, no events: tag handle left open", Both,
-         "info 1/1/7; tags 1/2/3; tagPage 1; event 0; event 0",
-         "7:0:1 7:6:1 7:6:1 7:2:0", "info tags tagPage event event", "tagClose:3 stop:7", "no more records for [ 2 ]"},
-        {"session 0 is a session", Both,
-         "info 1/1/0; tags 0; event 0; event 0", "0:0:1 0:2:0", "info tags event event", "stop:0", nullptr},
+    // Complete readings; the closes are the destructor's in each state it can be left in.
+    addRows("every stage in one reply, event handle left open", Both,
+        "info 2/2/7; tags 1/1/3; event 1/1/4; event 1/1/5",
+        "7:0:2 7:6:1 7:1:1 7:2:1 7:2:0", "info tags tagClose:3 event eventClose:4 event", "eventClose:5 stop:7", "");
+    addRows("general records over three pages, nothing else", Both,
+        "info 2/5/7; page 2; page 1; tags 0; event 0; event 0",
+        "7:0:5 7:2:0", "info page page tags event event", "stop:7", "tag not found");
+    addRows("tag and event pages, tag and event handles left open", Both,
+        "info 1/1/7; tags 1/3/3; tagPage 0; tagPage 2; event 1/2/4; eventPage 1; event 2/2/5",
+        "7:0:1 7:6:1 7:6:0 7:6:2 7:1:1 7:1:1 7:2:2 7:2:0",
+        "info tags tagPage tagPage event eventPage eventClose:4 event", "tagClose:3 eventClose:5 stop:7", "");
+    addRows("tag pages, no events: tag handle left open", Both,
+        "info 1/1/7; tags 1/2/3; tagPage 1; event 0; event 0",
+        "7:0:1 7:6:1 7:6:1 7:2:0", "info tags tagPage event event", "tagClose:3 stop:7", "no more records for [ 2 ]");
+    addRows("session 0 is a session", Both,
+        "info 1/1/0; tags 0; event 0; event 0", "0:0:1 0:2:0", "info tags event event", "stop:0", "");
 
-        // Each stage failing: the failure is the last delivery and nothing more is sent.
-        {"record info fails", Both, "info fail", "-1:0:0", "info", "", nullptr},
-        {"record info with status 500", IpOnly, "info http500", "-1:0:0", "info", "", nullptr},
-        {"record info without records", IpOnly, "info 0/0/7", "-1:0:0", "info", "", "no more records for [ 0 ]"},
-        {"record info page fails", Both, "info 2/4/7; page fail", "-1:0:0", "info page", "stop:7", nullptr},
-        {"record info page without records", IpOnly, "info 2/4/7; page 0", "-1:0:0", "info page", "stop:7", nullptr},
-        {"tag search fails", Both, "info 1/1/7; tags fail", "7:0:1 -1:0:0", "info tags", "stop:7", nullptr},
-        {"tag page fails", Both,
-         "info 1/1/7; tags 1/2/3; tagPage fail", "7:0:1 7:6:1 -1:0:0", "info tags tagPage", "tagClose:3 stop:7", nullptr},
-        {"event stage 1 search fails", Both,
-         "info 1/1/7; tags 0; event fail", "7:0:1 -1:1:0", "info tags event", "stop:7", nullptr},
-        {"event stage 1 page without records", Both,
-         "info 1/1/7; tags 0; event 1/3/4; eventPage 0",
-         "7:0:1 7:1:1 -1:1:0", "info tags event eventPage", "eventClose:4 stop:7", nullptr},
-        {"event stage 2 page fails", Both,
-         "info 1/1/7; tags 0; event 0; event 1/2/5; eventPage fail",
-         "7:0:1 7:2:1 -1:2:0", "info tags event event eventPage", "eventClose:5 stop:7", nullptr},
+    // Each stage failing: the failure is the last delivery and nothing more is sent.
+    addRows("record info fails", Both, "info fail", "-1:0:0", "info", "", "");
+    addRows("record info with status 500", IpOnly, "info http500", "-1:0:0", "info", "", "");
+    addRows("record info without records", IpOnly, "info 0/0/7", "-1:0:0", "info", "", "no more records for [ 0 ]");
+    addRows("record info page fails", Both, "info 2/4/7; page fail", "-1:0:0", "info page", "stop:7", "");
+    addRows("record info page without records", IpOnly, "info 2/4/7; page 0", "-1:0:0", "info page", "stop:7", "");
+    addRows("tag search fails", Both, "info 1/1/7; tags fail", "7:0:1 -1:0:0", "info tags", "stop:7", "");
+    addRows("tag page fails", Both, "info 1/1/7; tags 1/2/3; tagPage fail",
+        "7:0:1 7:6:1 -1:0:0", "info tags tagPage", "tagClose:3 stop:7", "");
+    addRows("event stage 1 search fails", Both, "info 1/1/7; tags 0; event fail",
+        "7:0:1 -1:1:0", "info tags event", "stop:7", "");
+    addRows("event stage 1 page without records", Both, "info 1/1/7; tags 0; event 1/3/4; eventPage 0",
+        "7:0:1 7:1:1 -1:1:0", "info tags event eventPage", "eventClose:4 stop:7", "");
+    addRows("event stage 2 page fails", Both, "info 1/1/7; tags 0; event 0; event 1/2/5; eventPage fail",
+        "7:0:1 7:2:1 -1:2:0", "info tags event event eventPage", "eventClose:5 stop:7", "");
 
-        // Where the P2P recorder differs, and how each transport reads counts and handles.
-        {"empty general stage delivers code 0", P2pOnly, "info 0/0/7", "0:0:0", "info", "", nullptr},
-        {"empty general page delivers code 0", P2pOnly, "info 2/4/7; page 0", "0:0:0", "info page", "stop:7", nullptr},
-        {"res -1 skips event stage 1 without its records", P2pOnly,
-         "info 1/1/7; tags 0; event 5/5/4 res=\"-1\"; event 0", "7:0:1 7:2:0", "info tags event event", "stop:7",
-         "res = -1, but we can't be sure this is a failed command return or there's no video"},
-        {"res -1 in event stage 2 ends the reading", P2pOnly,
-         "info 1/1/7; tags 0; event 0; event 5/5/4 res=-1", "7:0:1 7:2:0", "info tags event event", "stop:7", nullptr},
-        {"event search without r.cnt counts as empty", P2pOnly,
-         "info 1/1/7; tags 0; event 2/2/4 r.cnt=; event 0", "7:0:1 7:2:0", "info tags event event", "stop:7", nullptr},
-        {"record info count is text: 2.5 reads as no records", P2pOnly, "info 2/2/7 cnt=2.5", "0:0:0", "info", "", nullptr},
-        {"tag page count is a number: \"2.9\" reads 2, tag handle 3.7 reads 3", P2pOnly,
-         "info 1/1/7; tags 1/3/3 sid=3.7; tagPage 2 cnt=\"2.9\"; event 0; event 0",
-         "7:0:1 7:6:1 7:6:2 7:2:0", "info tags tagPage event event", "tagClose:3 stop:7", nullptr},
-        {"tag search reply is text: count 1.0 reads as no tags", IpOnly,
-         "info 1/1/7; tags 1/1/3 cnt=\"1.0\"; event 0; event 0", "7:0:1 7:2:0", "info tags event event", "stop:7",
-         "tag not found"},
-    };
+    // Where the P2P recorder differs, and how each transport reads counts and handles.
+    addRows("empty general stage delivers code 0", P2pOnly, "info 0/0/7", "0:0:0", "info", "", "");
+    addRows("empty general page delivers code 0", P2pOnly, "info 2/4/7; page 0", "0:0:0", "info page", "stop:7", "");
+    addRows("res -1 skips event stage 1 without its records", P2pOnly,
+        "info 1/1/7; tags 0; event 5/5/4 res=\"-1\"; event 0", "7:0:1 7:2:0", "info tags event event", "stop:7",
+        "res = -1, but we can't be sure this is a failed command return or there's no video");
+    addRows("res -1 in event stage 2 ends the reading", P2pOnly,
+        "info 1/1/7; tags 0; event 0; event 5/5/4 res=-1", "7:0:1 7:2:0", "info tags event event", "stop:7", "");
+    addRows("event search without r.cnt counts as empty", P2pOnly,
+        "info 1/1/7; tags 0; event 2/2/4 r.cnt=; event 0", "7:0:1 7:2:0", "info tags event event", "stop:7", "");
+    addRows("record info count is text: 2.5 reads as no records", P2pOnly,
+        "info 2/2/7 cnt=2.5", "0:0:0", "info", "", "");
+    addRows("tag page count is a number: \"2.9\" reads 2, tag handle 3.7 reads 3", P2pOnly,
+        "info 1/1/7; tags 1/3/3 sid=3.7; tagPage 2 cnt=\"2.9\"; event 0; event 0",
+        "7:0:1 7:6:1 7:6:2 7:2:0", "info tags tagPage event event", "tagClose:3 stop:7", "");
+    addRows("tag search reply is text: count 1.0 reads as no tags", IpOnly,
+        "info 1/1/7; tags 1/1/3 cnt=\"1.0\"; event 0; event 0", "7:0:1 7:2:0", "info tags event event", "stop:7",
+        "tag not found");
     // clang-format on
-    for (const ReadingCase &c : cases) {
-        for (const TransportType transport : transports(c.transports))
-            QTest::addRow("%s over %s", c.name, transportName(transport))
-                << transport << QString::fromUtf8(c.script) << QString::fromLatin1(c.deliveries)
-                << QString::fromLatin1(c.requests) << QString::fromLatin1(c.closes) << QString::fromLatin1(c.info);
-    }
 }
 
 void TestRecorderReaders::reading()
@@ -525,19 +449,23 @@ void TestRecorderReaders::reading()
     QCOMPARE(describe(transport, device.sent()), requests);
 
     const int sentBefore = device.sent().size();
-    WarningLog log;
+    QStringList warnings;
+    loggedWarnings = &warnings;
+    const QtMessageHandler previous = qInstallMessageHandler(&logWarning);
     manager.searchVideoEnd(id);
+    const bool idle = device.waitIdle();
+    qInstallMessageHandler(previous);
+    loggedWarnings = nullptr;
+    QVERIFY(idle);
     QCOMPARE(describe(transport, device.sent().mid(sentBefore)), closes);
-    QCOMPARE(log.warnings, closeWarnings(transport, closes));
-    QVERIFY(device.waitIdle());
+    QCOMPARE(warnings, closeWarnings(transport, closes));
     QCOMPARE(got.text(), deliveries);
 }
 
 void TestRecorderReaders::deliveredEntries_data()
 {
     QTest::addColumn<TransportType>("transport");
-    for (const TransportType transport : transports(Both))
-        QTest::addRow("%s", transportName(transport)) << transport;
+    addRows("entries", Both);
 }
 
 void TestRecorderReaders::deliveredEntries()
@@ -552,11 +480,11 @@ void TestRecorderReaders::deliveredEntries()
     QVERIFY(FakeDevice::instance().waitIdle());
     QCOMPARE(got.text(), QStringLiteral("7:0:3 7:6:2 7:1:2 7:2:0"));
 
-    const auto record = [](int minute, bool anr, bool event) {
+    const auto record = [](int minute, bool anr) {
         return QVariant(QVariantHash { { QStringLiteral("start"), at(7, minute, 0) },
             { QStringLiteral("end"), at(7, minute, 30) },
             { QStringLiteral("isAnr"), anr },
-            { QStringLiteral("isEvent"), event } });
+            { QStringLiteral("isEvent"), false } });
     };
     const auto tag = [](int i) {
         return QVariant(QVariantHash { { QStringLiteral("chnid"), i },
@@ -566,10 +494,9 @@ void TestRecorderReaders::deliveredEntries()
             { QStringLiteral("time"), at(8, 0, i) } });
     };
     // The page numbers its records from 0 again.
-    QCOMPARE(
-        got.records.at(0), (QVariantList { record(0, false, false), record(1, true, false), record(0, false, false) }));
+    QCOMPARE(got.records.at(0), (QVariantList { record(0, false), record(1, true), record(0, false) }));
     QCOMPARE(got.records.at(1), (QVariantList { tag(0), tag(1) }));
-    QCOMPARE(got.records.at(2), (QVariantList { record(0, false, false), record(1, true, false) }));
+    QCOMPARE(got.records.at(2), (QVariantList { record(0, false), record(1, true) }));
     manager.searchVideoEnd(id);
 }
 
@@ -579,56 +506,55 @@ void TestRecorderReaders::requests_data()
     QTest::addColumn<QString>("step");
     QTest::addColumn<QString>("expected"); // HTTP: the query in order; P2P: the compact JSON object
 
-    const auto ip = [](const char *step, const char *query) {
-        QTest::addRow("%s over Ip", step)
-            << TransportType::Ip << QString::fromLatin1(step) << QString::fromLatin1(query);
-    };
-    const auto p2p = [](const char *step, const char *object) {
-        QTest::addRow("%s over P2p", step)
-            << TransportType::P2p << QString::fromLatin1(step) << QString::fromLatin1(object);
-    };
     // Channels 3 and 0.
     const QString mask = QStringLiteral("1001") + QString(60, QLatin1Char('0'));
-    const auto withMask
-        = [mask](const char *format) { return QString::fromLatin1(format).replace(QLatin1String("MASK"), mask); };
+    const auto row = [mask](TransportType transport, const char *step, const char *expected) {
+        QTest::addRow("%s over %s", step, transport == TransportType::Ip ? "Ip" : "P2p")
+            << transport << QString::fromLatin1(step)
+            << QString::fromLatin1(expected).replace(QLatin1String("MASK"), mask);
+    };
+    const TransportType ip = TransportType::Ip;
+    const TransportType p2p = TransportType::P2p;
 
     // The record-info search names only the first channel; the masks cover all of them.
-    ip("info",
+    row(ip,
+        "info",
         "action=get.playback.recordinfo&chnid=3&stream=1&startTime=2024-03-05%2007:08:09&endTime=2024-03-05%2023:59:59&"
         "all=1");
-    ip("page", "action=get.playback.recordinfo_page&sid=7&page=2");
-    QTest::addRow("tags over Ip") << TransportType::Ip << QStringLiteral("tags")
-                                  << withMask("action=get.playback.tags_search_open&chnMaskl=MASK&enType=1&startTime="
-                                              "2024-03-05%2007:08:09&endTime=2024-03-05%2023:59:59");
-    ip("tagPage", "action=get.playback.tags_search_page&sid=3&npage=2");
-    ip("tagClose", "action=get.playback.tags_search_close&cnt=1&sid0=3");
-    QTest::addRow("event over Ip")
-        << TransportType::Ip << QStringLiteral("event")
-        << withMask(
-               "action=get.playback.evt_backup_search&chnmaskl=MASK&num=1&event=2&subType=0&stream=1&ahead=0&delay=0"
-               "&startTime=2024-03-05%2007:08:09&endTime=2024-03-05%2023:59:59");
-    ip("eventPage", "action=get.playback.evt_backup_search_page&sid=4&page=2");
-    ip("eventClose", "action=get.playback.evt_backup_search_close&sid=4");
-    ip("stop", "action=set.playback.stop_batch&cnt=1&sid[0]=7&close=1");
+    row(ip, "page", "action=get.playback.recordinfo_page&sid=7&page=2");
+    row(ip,
+        "tags",
+        "action=get.playback.tags_search_open&chnMaskl=MASK&enType=1&startTime=2024-03-05%2007:08:09&endTime=2024-03-"
+        "05%"
+        "2023:59:59");
+    row(ip, "tagPage", "action=get.playback.tags_search_page&sid=3&npage=2");
+    row(ip, "tagClose", "action=get.playback.tags_search_close&cnt=1&sid0=3");
+    row(ip,
+        "event",
+        "action=get.playback.evt_backup_search&chnmaskl=MASK&num=1&event=2&subType=0&stream=1&ahead=0&delay=0"
+        "&startTime=2024-03-05%2007:08:09&endTime=2024-03-05%2023:59:59");
+    row(ip, "eventPage", "action=get.playback.evt_backup_search_page&sid=4&page=2");
+    row(ip, "eventClose", "action=get.playback.evt_backup_search_close&sid=4");
+    row(ip, "stop", "action=set.playback.stop_batch&cnt=1&sid[0]=7&close=1");
 
     // Over P2P: the record-info search takes numbers, the event search text throughout, and only
     // the tag search writes its times with %20.
-    p2p("info", R"({"r.chnid":3,"r.endTime":"2024-03-05 23:59:59","r.startTime":"2024-03-05 07:08:09","r.stream":1})");
-    p2p("page", R"({"r.page":2,"r.sid":7})");
-    QTest::addRow("tags over P2p")
-        << TransportType::P2p << QStringLiteral("tags")
-        << withMask(
-               R"({"chnMaskl":"MASK","enType":1,"endTime":"2024-03-05%2023:59:59","startTime":"2024-03-05%2007:08:09"})");
-    p2p("tagPage", R"({"npage":2,"sid":3})");
-    p2p("tagClose", R"({"cnt":1,"sid0":3})");
-    QTest::addRow("event over P2p")
-        << TransportType::P2p << QStringLiteral("event")
-        << withMask(
-               R"({"r.ahead":"0","r.chnmaskl":"MASK","r.delay":"0","r.endTime":"2024-03-05 23:59:59","r.event":"2",)"
-               R"("r.num":"1","r.startTime":"2024-03-05 07:08:09","r.stream":"1","r.subType":"0"})");
-    p2p("eventPage", R"({"r.page":2,"r.sid":"4"})");
-    p2p("eventClose", R"({"r.sid":"4"})");
-    p2p("stop", R"({"r.close":1,"r.cnt":1,"r.sid[0]":7})");
+    row(p2p,
+        "info",
+        R"({"r.chnid":3,"r.endTime":"2024-03-05 23:59:59","r.startTime":"2024-03-05 07:08:09","r.stream":1})");
+    row(p2p, "page", R"({"r.page":2,"r.sid":7})");
+    row(p2p,
+        "tags",
+        R"({"chnMaskl":"MASK","enType":1,"endTime":"2024-03-05%2023:59:59","startTime":"2024-03-05%2007:08:09"})");
+    row(p2p, "tagPage", R"({"npage":2,"sid":3})");
+    row(p2p, "tagClose", R"({"cnt":1,"sid0":3})");
+    row(p2p,
+        "event",
+        R"({"r.ahead":"0","r.chnmaskl":"MASK","r.delay":"0","r.endTime":"2024-03-05 23:59:59","r.event":"2",)"
+        R"("r.num":"1","r.startTime":"2024-03-05 07:08:09","r.stream":"1","r.subType":"0"})");
+    row(p2p, "eventPage", R"({"r.page":2,"r.sid":"4"})");
+    row(p2p, "eventClose", R"({"r.sid":"4"})");
+    row(p2p, "stop", R"({"r.close":1,"r.cnt":1,"r.sid[0]":7})");
 }
 
 void TestRecorderReaders::requests()
@@ -645,7 +571,7 @@ void TestRecorderReaders::requests()
     QVERIFY(device.waitIdle());
     manager.searchVideoEnd(id);
 
-    const QString name = route(transport, stepWords().value(step));
+    const QString name = route(transport, step);
     if (transport == TransportType::Ip) {
         const QVector<HttpRequest> sent = device.httpRequests(name);
         QVERIFY(!sent.isEmpty());
@@ -671,37 +597,22 @@ void TestRecorderReaders::replyAfterEnd_data()
     QTest::addColumn<QString>("closes"); // by search_video_end
     QTest::addColumn<QString>("late"); // sent when the held reply arrives
 
-    struct Case {
-        const char *name;
-        Transports transports;
-        const char *script;
-        const char *closes;
-        const char *late;
-    };
     // A reply that opened something closes it; any other reply is dropped.
     // clang-format off
-    static const Case cases[] = {
-        {"record info with records", Both, "info 2/2/7 held", "", "stop:7"},
-        {"record info without records", Both, "info 0/0/7 held", "", ""},
-        {"record info failed", Both, "info fail held", "", ""},
-        {"record info with status 500", IpOnly, "info http500 held", "", ""},
-        {"record info page", Both, "info 1/2/7; page 1 held", "stop:7", ""},
-        {"tag search with tags", Both, "info 1/1/7; tags 1/2/3 held", "stop:7", "tagClose:3"},
-        {"tag search without tags", Both, "info 1/1/7; tags 0/0/3 held", "stop:7", ""},
-        {"tag page", Both, "info 1/1/7; tags 1/2/3; tagPage 1 held", "tagClose:3 stop:7", ""},
-        {"event search with records", Both, "info 1/1/7; tags 0; event 1/1/4; event 1/1/5 held", "stop:7", "eventClose:5"},
-        {"event search without records", Both, "info 1/1/7; tags 0; event 0/0/4 held", "stop:7", ""},
-        {"event page", Both, "info 1/1/7; tags 0; event 1/2/4; eventPage 1 held", "eventClose:4 stop:7", ""},
-        {"event search with res -1 and records", P2pOnly, "info 1/1/7; tags 0; event 1/1/4 res=\"-1\" held", "stop:7",
-         "eventClose:4"},
-    };
+    addRows("record info with records", Both, "info 2/2/7 held", "", "stop:7");
+    addRows("record info without records", Both, "info 0/0/7 held", "", "");
+    addRows("record info failed", Both, "info fail held", "", "");
+    addRows("record info page", Both, "info 1/2/7; page 1 held", "stop:7", "");
+    addRows("tag search with tags", Both, "info 1/1/7; tags 1/2/3 held", "stop:7", "tagClose:3");
+    addRows("tag search without tags", Both, "info 1/1/7; tags 0/0/3 held", "stop:7", "");
+    addRows("tag page", Both, "info 1/1/7; tags 1/2/3; tagPage 1 held", "tagClose:3 stop:7", "");
+    addRows("event search with records", Both, "info 1/1/7; tags 0; event 1/1/4; event 1/1/5 held", "stop:7",
+        "eventClose:5");
+    addRows("event search without records", Both, "info 1/1/7; tags 0; event 0/0/4 held", "stop:7", "");
+    addRows("event page", Both, "info 1/1/7; tags 0; event 1/2/4; eventPage 1 held", "eventClose:4 stop:7", "");
+    addRows("event search with res -1 and records", P2pOnly, "info 1/1/7; tags 0; event 1/1/4 res=\"-1\" held",
+        "stop:7", "eventClose:4");
     // clang-format on
-    for (const Case &c : cases) {
-        for (const TransportType transport : transports(c.transports))
-            QTest::addRow("%s over %s", c.name, transportName(transport))
-                << transport << QString::fromLatin1(c.script) << QString::fromLatin1(c.closes)
-                << QString::fromLatin1(c.late);
-    }
 }
 
 void TestRecorderReaders::replyAfterEnd()
@@ -737,17 +648,11 @@ void TestRecorderReaders::endedInsideDelivery_data()
     QTest::addColumn<int>("endAt"); // the delivery inside which the caller ends the search
     QTest::addColumn<QString>("closes");
 
-    for (const TransportType transport : transports(Both)) {
-        QTest::addRow("general batch over %s", transportName(transport)) << transport << 1 << QStringLiteral("stop:7");
-        QTest::addRow("first tag batch over %s", transportName(transport))
-            << transport << 2 << QStringLiteral("tagClose:3 stop:7");
-        QTest::addRow("last tag batch over %s", transportName(transport))
-            << transport << 3 << QStringLiteral("tagClose:3 stop:7");
-        QTest::addRow("event stage 2 batch over %s", transportName(transport))
-            << transport << 4 << QStringLiteral("tagClose:3 eventClose:4 stop:7");
-        QTest::addRow("the end over %s", transportName(transport))
-            << transport << 5 << QStringLiteral("tagClose:3 eventClose:4 stop:7");
-    }
+    addRows("general batch", Both, 1, "stop:7");
+    addRows("first tag batch", Both, 2, "tagClose:3 stop:7");
+    addRows("last tag batch", Both, 3, "tagClose:3 stop:7");
+    addRows("event stage 2 batch", Both, 4, "tagClose:3 eventClose:4 stop:7");
+    addRows("the end", Both, 5, "tagClose:3 eventClose:4 stop:7");
 }
 
 void TestRecorderReaders::endedInsideDelivery()
@@ -762,7 +667,7 @@ void TestRecorderReaders::endedInsideDelivery()
     quint64 id = 0;
     int sentAtEnd = -1;
     Deliveries got;
-    got.also = [&](int, RecordVideoType, const QVariantList &) {
+    got.also = [&]() {
         if (got.words.size() == endAt) {
             sentAtEnd = device.sent().size();
             manager.searchVideoEnd(id);
@@ -779,8 +684,7 @@ void TestRecorderReaders::endedInsideDelivery()
 void TestRecorderReaders::emptyChannelListFailsLater_data()
 {
     QTest::addColumn<TransportType>("transport");
-    for (const TransportType transport : transports(Both))
-        QTest::addRow("%s", transportName(transport)) << transport;
+    addRows("no channel", Both);
 }
 
 void TestRecorderReaders::emptyChannelListFailsLater()
@@ -833,7 +737,7 @@ void TestRecorderReaders::endlessPagesAreBounded()
     int pages = 0;
     int lastPage = 0;
     device.setHttpHandler([&](const HttpRequest &request) -> std::optional<HttpAnswer> {
-        if (request.route() != route(TransportType::Ip, Step::InfoPage))
+        if (request.route() != route(TransportType::Ip, QStringLiteral("page")))
             return {};
         ++pages;
         lastPage = request.value(QStringLiteral("page")).toInt();
@@ -885,34 +789,34 @@ void TestRecorderReaders::recordEntries_data()
     QTest::addColumn<QString>("expected");
 
     const QString seven = QStringLiteral("2024-03-05 07:00:00");
+    const auto members = [](std::initializer_list<std::pair<const char *, QVariant>> pairs) {
+        QVariantHash hash;
+        for (const auto &pair : pairs)
+            hash.insert(QString::fromLatin1(pair.first), pair.second);
+        return hash;
+    };
     QTest::newRow("record types 1, 16 and others, fractions truncated")
         << false
-        << QVariantHash { { QStringLiteral("recordType0"), 1.0 },
-               { QStringLiteral("recordType1"), 16.0 },
-               { QStringLiteral("recordType2"), 2.0 },
-               { QStringLiteral("recordType3"), 16.9 } }
+        << members({ { "recordType0", 1.0 }, { "recordType1", 16.0 }, { "recordType2", 2.0 }, { "recordType3", 16.9 } })
         << 4 << QStringLiteral("{isAnr=0,isEvent=0} {isAnr=1,isEvent=0} {isAnr=0,isEvent=1} {isAnr=1,isEvent=0}");
     QTest::newRow("indices outside 0 to cnt - 1 are ignored") << false
-                                                              << QVariantHash { { QStringLiteral("startTime1"), seven },
-                                                                     { QStringLiteral("startTime2"), seven },
-                                                                     { QStringLiteral("startTime-1"), seven },
-                                                                     { QStringLiteral("endTime99999999999"), seven } }
+                                                              << members({ { "startTime1", seven },
+                                                                     { "startTime2", seven },
+                                                                     { "startTime-1", seven },
+                                                                     { "endTime99999999999", seven } })
                                                               << 2 << QStringLiteral("{} {start=07:00:00}");
     QTest::newRow("an index that is no number names record 0")
-        << false << QVariantHash { { QStringLiteral("startTimeX"), seven } } << 1 << QStringLiteral("{start=07:00:00}");
+        << false << members({ { "startTimeX", seven } }) << 1 << QStringLiteral("{start=07:00:00}");
     QTest::newRow("other keys are ignored, unreadable times invalid")
-        << false
-        << QVariantHash { { QStringLiteral("StartTime0"), seven },
-               { QStringLiteral("endTime0"), QStringLiteral("noon") } }
-        << 1 << QStringLiteral("{end=-}");
-    QTest::newRow("negative count") << false << QVariantHash { { QStringLiteral("recordType0"), 1.0 } } << -3
-                                    << QString();
+        << false << members({ { "StartTime0", seven }, { "endTime0", QStringLiteral("noon") } }) << 1
+        << QStringLiteral("{end=-}");
+    QTest::newRow("negative count") << false << members({ { "recordType0", 1.0 } }) << -3 << QString();
     QTest::newRow("p2p: every entry has all members, types as text")
         << true
-        << QVariantHash { { QStringLiteral("r[0].recordType"), QStringLiteral("16") },
-               { QStringLiteral("r[0].startTime"), seven },
-               { QStringLiteral("r[1].recordType"), QStringLiteral("1") },
-               { QStringLiteral("r[2].recordType"), QStringLiteral("x") } }
+        << members({ { "r[0].recordType", QStringLiteral("16") },
+               { "r[0].startTime", seven },
+               { "r[1].recordType", QStringLiteral("1") },
+               { "r[2].recordType", QStringLiteral("x") } })
         << 3
         << QStringLiteral("{end=-,isAnr=1,isEvent=0,start=07:00:00} {end=-,isAnr=0,isEvent=0,start=-} "
                           "{end=-,isAnr=0,isEvent=1,start=-}");
@@ -944,9 +848,7 @@ void TestRecorderReaders::tagEntries_data()
     QTest::addColumn<QString>("encoded");
     QTest::addColumn<QString>("name");
 
-    QTest::newRow("plain text") << QStringLiteral("door") << QStringLiteral("door");
-    QTest::newRow("UTF-8 bytes percent-encoded")
-        << QStringLiteral("%E6%A0%87%E7%AD%BE%201") << QStringLiteral("标签 1");
+    // Upper-case percent-encoded UTF-8 comes through deliveredEntries.
     QTest::newRow("lower-case hex digits") << QStringLiteral("caf%c3%a9") << QStringLiteral("café");
     QTest::newRow("a lone % stays") << QStringLiteral("100%") << QStringLiteral("100%");
     QTest::newRow("broken UTF-8 is replaced, not dropped") << QStringLiteral("a%FFb") << QStringLiteral("a\uFFFDb");
