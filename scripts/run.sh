@@ -8,4 +8,4 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc)" --target lydevice
-exec build/tools/lydevice/lydevice search-video "$@"
+exec build/tools/cli/lydevice search-video "$@"

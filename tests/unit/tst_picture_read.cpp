@@ -370,4 +370,4 @@ void TestPictureRead::cancelDropsLateReply()
 }
 
 QTEST_MAIN(TestPictureRead)
-#include "tst_pictureread.moc"
+#include "tst_picture_read.moc"

@@ -350,4 +350,4 @@ void TestP2pSdk::removePeerFailsOutstanding()
 }
 
 QTEST_GUILESS_MAIN(TestP2pSdk)
-#include "TestP2pSdk.moc"
+#include "tst_p2p_sdk.moc"

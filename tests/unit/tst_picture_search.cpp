@@ -475,4 +475,4 @@ void TestPictureSearch::lateOpenReplyIsClosed()
 }
 
 QTEST_MAIN(TestPictureSearch)
-#include "tst_picturesearch.moc"
+#include "tst_picture_search.moc"

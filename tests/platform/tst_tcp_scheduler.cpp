@@ -519,4 +519,4 @@ void TestTcpScheduler::callbacksMayReenter()
 }
 
 QTEST_GUILESS_MAIN(TestTcpScheduler)
-#include "TestTcpScheduler.moc"
+#include "tst_tcp_scheduler.moc"

@@ -213,4 +213,4 @@ void TestSimulatorCatalogue::picturesAreDrawnWithoutGui()
 }
 
 QTEST_GUILESS_MAIN(TestSimulatorCatalogue)
-#include "tst_SimulatorCatalogue.moc"
+#include "tst_simulator_catalogue.moc"

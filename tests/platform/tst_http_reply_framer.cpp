@@ -249,4 +249,4 @@ void TestHttpReplyFramer::requestHead()
 }
 
 QTEST_GUILESS_MAIN(TestHttpReplyFramer)
-#include "TestHttpReplyFramer.moc"
+#include "tst_http_reply_framer.moc"

@@ -358,4 +358,4 @@ void TestSimulatorLink::requestsTheDeviceDoesNotKnow()
 }
 
 QTEST_GUILESS_MAIN(TestSimulatorLink)
-#include "tst_SimulatorLink.moc"
+#include "tst_simulator_link.moc"

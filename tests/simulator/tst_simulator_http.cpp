@@ -551,4 +551,4 @@ void TestSimulatorHttp::closingFromAListener()
 }
 
 QTEST_GUILESS_MAIN(TestSimulatorHttp)
-#include "tst_SimulatorHttp.moc"
+#include "tst_simulator_http.moc"
