@@ -1,72 +1,63 @@
 #pragma once
 
 // A scripted device behind the transport functions (a link seam: this library defines
-// tcp_scheduler_enqueue_command and lyp2psdk_send_command for the test executables).
+// tcp_scheduler_enqueue_command and lyp2psdk_send_command for the test executables). It records
+// every request and answers from a script, later, on the main thread, never inside the sending call.
 //
-// It records every request and answers from a script, later, on the main thread, never inside
-// the sending call. A test scripts it in a few lines:
-//
-//     auto &device = FakeDevice::instance();
-//     device.reset();
-//     device.http("get.playback.recordinfo", HttpAnswer::body(kv({{"cnt", 1}, {"allCnt", 1}, {"sid", 7}})));
-//     device.p2p(NVRCommand::OpenEventSearch, P2pAnswer::object({{"r.cnt", "0"}}));
-//     ... start the request ...
-//     QVERIFY(device.waitIdle());
-//     QCOMPARE(device.routes(), QStringList({"get.playback.recordinfo", ...}));
-//
-// Routes name requests: a "/sdk.cgi" request by its "action"; a "/vb.htm" request by its "page"
-// value, else by its last query key ("PBFileTotalPage", "PBFilePageIndex", "closelyfshandle");
-// "/dataloader.cgi" as "dataloader"; a P2P command as "ipc:<n>" or "nvr:<n>". An unscripted
-// request is answered with ok false.
+// Requests are named by words, the same over both transports:
+//   recorder  info page tags tagPage tagClose event eventPage eventClose stop
+//             picOpen picPage picIndex picClose
+//   camera    count files list download close
+// A script lists answers separated by ";", used in order per word, once each:
+//   "info 2/5/7; page 3; tags 0; event 1/1/4 res=\"-1\" held; eventPage fail"
+// After the word come, in any order:
+//   numbers   recorder replies "cnt/total/sid", picture lists "cnt/total" with "@first" for the
+//             index of their first picture, "count N" the page count, "files 1 2 5" the type
+//             digits of the listed files ("x" for a file string that cannot be read);
+//   fail      the transport fails; httpNNN: that HTTP status; held: kept back until releaseHeld();
+//   key=value sets a member of the reply: a number, a "text", or nothing to remove it (for a
+//             camera picture list also session="id&uuid" and cols=N, the values per row);
+//   png jpeg junk  the picture sent by picIndex and download; download also takes the header
+//             variants lf (lines end in bare line feeds), pre (other headers first), nocd (no
+//             Content-Disposition) and noend (the headers never end); chunked sends a chunked body;
+//             junk as the only word of a camera picture list sends a body that is no JSON.
+// Generated records, tags and files are numbered across the script (item k starts k minutes after
+// recordBase()); pictures are numbered by their index in the search. Scenario's summary() reads
+// these numbers back from what the library delivers. An unscripted request is answered with ok false.
 
 #include <transport/p2p_sdk.h>
 #include <transport/tcp_scheduler.h>
 
+#include <QDateTime>
 #include <QHash>
+#include <QImage>
 #include <QJsonObject>
-#include <QList>
-#include <QPair>
 #include <QQueue>
 #include <QString>
 #include <QStringList>
-#include <QVariant>
 #include <QVector>
 
 #include <functional>
-#include <initializer_list>
-#include <optional>
-#include <utility>
 
 namespace lydevice::test
 {
 
-struct HttpRequest {
-    quint64 target = 0;
+struct SentRequest {
+    bool isHttp = true;
+    quint64 target = 0; // HTTP: the scheduler's target; P2P: the SDK's handle
     QString path;
     QVector<QPair<QString, QString>> query;
-
-    QString route() const;
-    // The value of the first pair with this key ("" when absent).
-    QString value(const QString &key) const;
-    QStringList keys() const;
-};
-
-struct P2pRequest {
-    int handle = 0;
     bool recorder = false;
     int command = 0;
     QJsonObject request;
     int timeout = 0;
 
-    QString route() const;
-};
-
-struct SentRequest {
-    bool isHttp = true;
-    HttpRequest http;
-    P2pRequest p2p;
-
-    QString route() const;
+    QString route() const; // "/sdk.cgi" action, "/vb.htm" page or last key, "dataloader", "nvr:25"
+    QString word() const; // the request's word, or its route when it has none
+    // A member: HTTP as sent, P2P as compact JSON (a text quoted); null when absent.
+    QString value(const QString &key) const;
+    // The whole request: HTTP "k=v&k=v" in sending order, P2P the compact JSON object.
+    QString text() const;
 };
 
 struct HttpAnswer {
@@ -74,67 +65,50 @@ struct HttpAnswer {
     QByteArray raw;
     bool held = false;
 
-    // "HTTP/1.1 200 OK" with a Content-Length and this body.
     static HttpAnswer body(const QByteArray &body);
-    // "HTTP/1.1 200 OK" with this body in chunks of `chunkSize` bytes.
-    static HttpAnswer chunked(const QByteArray &body, int chunkSize);
-    static HttpAnswer status(int code, const QByteArray &body = {});
-    static HttpAnswer raw200(const QByteArray &rawReply);
-    // ok false from the transport.
-    static HttpAnswer failure();
-    // Kept back until FakeDevice::releaseHeld().
-    HttpAnswer hold() const;
+    static HttpAnswer status(int code);
 };
 
 struct P2pAnswer {
     bool ok = true;
     QJsonObject reply;
     bool held = false;
-
-    static P2pAnswer object(const QJsonObject &reply);
-    static P2pAnswer failure();
-    P2pAnswer hold() const;
 };
 
-// Recorder key=value reply lines, each ending in "\r\n".
-QByteArray kv(std::initializer_list<std::pair<QString, QVariant>> pairs);
-QByteArray kv(const QList<QPair<QString, QVariant>> &pairs);
-// Camera "OK key=value" reply lines.
-QByteArray okLines(std::initializer_list<std::pair<QString, QVariant>> pairs);
+// Generated content, for reading it back: record k starts k minutes after recordBase() and has the
+// type recordType(k); tag k is named tagName(k); picture k was taken at pictureTime(k).
+QDateTime recordBase();
+int recordType(int item);
+QDateTime pictureTime(int index);
+QString tagName(int index);
+QImage samplePicture();
+QByteArray encodedPicture(const char *format);
+// The bytes a script sends for "png", "jpeg" and "junk".
+QByteArray scriptedPicture(const char *kind);
 
 class FakeDevice
 {
 public:
     static FakeDevice &instance();
 
-    // Forgets the script, the recorded requests and the held answers.
+    // Forgets the script, the recorded requests, the held answers and the answers still scheduled.
     void reset();
-
-    // Answers for the next requests of a route, used in order, once each.
-    void http(const QString &route, const HttpAnswer &answer);
-    void p2p(const QString &route, const P2pAnswer &answer);
-    void p2p(NVRCommand command, const P2pAnswer &answer);
-    void p2p(IPCCommand command, const P2pAnswer &answer);
-    // Computes answers for requests whose route has no scripted answer left; return nothing to
-    // fall back to ok false.
-    void setHttpHandler(std::function<std::optional<HttpAnswer>(const HttpRequest &)> handler);
-    void setP2pHandler(std::function<std::optional<P2pAnswer>(const P2pRequest &)> handler);
+    void script(bool p2p, const QString &script);
 
     const QVector<SentRequest> &sent() const;
-    QVector<HttpRequest> httpRequests() const;
-    QVector<P2pRequest> p2pRequests() const;
-    QStringList routes() const;
-    // The requests of one route, in order.
-    QVector<HttpRequest> httpRequests(const QString &route) const;
-    QVector<P2pRequest> p2pRequests(const QString &route) const;
+    // The words of the requests sent from `from` on; a close carries what it closes ("stop:7").
+    QString routes(int from = 0) const;
+    // "word[#n].key=value" or "word[#n]=text" about the n-th request of the word (default the
+    // first): empty when it holds, else what was found.
+    QString check(const QString &check) const;
 
-    // Answers scheduled and not yet delivered, and answers held back.
-    int pending() const;
     int heldCount() const;
-    // Schedules the held answers (still delivered later, from the event loop).
+    // Schedules the held answers; they are still delivered later, from the event loop.
     void releaseHeld();
-    // Runs the event loop until no scheduled answer is left (held ones do not count).
-    bool waitIdle(int timeoutMs = 5000);
+    // Runs the event loop until no scheduled answer is left (held ones do not count). On time-out
+    // returns false; pendingRoutes() then names what is still outstanding.
+    bool waitIdle(int timeoutMs = 3000);
+    QString pendingRoutes() const;
 
     // Called by the link seam.
     void enqueue(quint64 target, const QVector<TCPCommandDescriptor> &commands, TCPCommandCallback callback);
@@ -142,18 +116,22 @@ public:
         int handle, bool recorder, int command, const QJsonObject &request, P2PCommandCallback callback, int timeout);
 
 private:
-    FakeDevice() = default;
-    void schedule(std::function<void()> answer);
+    FakeDevice();
+    void deliverLater(const QString &route, bool held, std::function<void()> answer);
 
     QVector<SentRequest> log;
     QHash<QString, QQueue<HttpAnswer>> httpScript;
     QHash<QString, QQueue<P2pAnswer>> p2pScript;
-    std::function<std::optional<HttpAnswer>(const HttpRequest &)> httpHandler;
-    std::function<std::optional<P2pAnswer>(const P2pRequest &)> p2pHandler;
-    QVector<std::function<void()>> heldAnswers;
-    int scheduled = 0;
+    QVector<QPair<QString, std::function<void()>>> heldAnswers;
+    QStringList scheduled;
     quint64 generation = 0;
-    quint64 lastCommandId = 0;
+    int nextItem = 0;
 };
 
 } // namespace lydevice::test
+
+// Waits for the scripted answers; a failure names the routes still outstanding.
+#define WAIT_IDLE()                                                                                                    \
+    QVERIFY2(lydevice::test::FakeDevice::instance().waitIdle(),                                                        \
+        qPrintable(                                                                                                    \
+            QStringLiteral("answers still pending: ") + lydevice::test::FakeDevice::instance().pendingRoutes()))
