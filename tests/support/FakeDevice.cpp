@@ -74,9 +74,25 @@ namespace
         }
     };
 
+    // Splits at `separator` outside quoted texts, dropping empty parts.
+    QStringList splitOutsideQuotes(const QString &text, QChar separator)
+    {
+        QStringList parts(QString {});
+        bool quoted = false;
+        for (const QChar c : text) {
+            quoted ^= c == QLatin1Char('"');
+            if (c == separator && !quoted)
+                parts << QString();
+            else
+                parts.last() += c;
+        }
+        parts.removeAll(QString());
+        return parts;
+    }
+
     Step parseStep(const QString &text)
     {
-        const QStringList tokens = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const QStringList tokens = splitOutsideQuotes(text, QLatin1Char(' '));
         Step step;
         step.word = tokens.value(0);
         static const QRegularExpression number(QStringLiteral("^[-0-9./]+$"));
@@ -263,7 +279,7 @@ namespace
             for (int i = 0; i < step.count(0); ++i) {
                 const int index = step.first + i;
                 const QString n = QString::number(i);
-                members.append({ QStringLiteral("pts") + n, QStringLiteral("p%1").arg(index) });
+                members.append({ QStringLiteral("pts") + n, QString::number(recorderPictureBase + index) });
                 members.append({ QStringLiteral("pTime") + n, deviceTime(pictureTime(index)) });
                 members.append({ QStringLiteral("chnid") + n, index % 5 + 1 });
             }
@@ -455,7 +471,9 @@ void FakeDevice::reset()
 
 void FakeDevice::script(bool p2p, const QString &script)
 {
-    for (const QString &part : script.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+    for (const QString &part : splitOutsideQuotes(script, QLatin1Char(';'))) {
+        if (part.trimmed().isEmpty())
+            continue;
         const Step step = parseStep(part);
         const Word *word = wordOf(step.word);
         const QString route = word ? QLatin1String(p2p ? word->p2p : word->http) : step.word;
@@ -536,6 +554,8 @@ QString FakeDevice::pendingRoutes() const
 
 void FakeDevice::deliverLater(const QString &route, bool held, std::function<void()> answer)
 {
+    if (!QCoreApplication::instance())
+        return; // the closes sent while the library is unloaded get no answer
     if (held) {
         heldAnswers.append({ route, std::move(answer) });
         return;

@@ -8,7 +8,7 @@
 //   recorder  info page tags tagPage tagClose event eventPage eventClose stop
 //             picOpen picPage picIndex picClose
 //   camera    count files list download close
-// A script lists answers separated by ";", used in order per word, once each:
+// A script lists answers separated by ";" (outside quotes), used in order per word, once each:
 //   "info 2/5/7; page 3; tags 0; event 1/1/4 res=\"-1\" held; eventPage fail"
 // After the word come, in any order:
 //   numbers   recorder replies "cnt/total/sid", picture lists "cnt/total" with "@first" for the
@@ -80,6 +80,8 @@ struct P2pAnswer {
 QDateTime recordBase();
 int recordType(int item);
 QDateTime pictureTime(int index);
+// A recorder names picture k by its time stamp in milliseconds, recorderPictureBase + k.
+constexpr qint64 recorderPictureBase = 1709280000000;
 QString tagName(int index);
 QImage samplePicture();
 QByteArray encodedPicture(const char *format);

@@ -41,11 +41,12 @@ namespace
                 && value("time").toDateTime() == recordBase().addSecs(60 * k);
             return same ? k : -1;
         }
-        if (has("name")) { // a picture: a recorder's "p<k>" with its channel, a camera's "IMG_<k>.jpg"
-            static const QRegularExpression form(QStringLiteral("^(p|IMG_)(\\d+)(\\.jpg)?$"));
+        if (has("name")) { // a picture: a recorder's time stamp with its channel, a camera's "IMG_<k>.jpg"
+            static const QRegularExpression form(QStringLiteral("^(?:IMG_(\\d+)\\.jpg|(\\d{13}))$"));
             const QRegularExpressionMatch name = form.match(value("name").toString());
-            const int k = name.captured(2).toInt();
-            const bool recorder = name.captured(1) == QLatin1String("p");
+            const bool recorder = name.hasMatch() && name.capturedLength(2) > 0;
+            const int k
+                = recorder ? int(name.captured(2).toLongLong() - recorderPictureBase) : name.captured(1).toInt();
             const bool same = name.hasMatch() && isTime(value("time")) && value("time").toDateTime() == pictureTime(k)
                 && (recorder ? entry.size() == 3 && value("channel") == k % 5 + 1 : entry.size() == 2);
             return same ? k : -1;
@@ -189,6 +190,9 @@ TargetDesc newTarget(const QString &kind)
 
 void freshStart()
 {
+    // The device first: built before the library's manager, it is destroyed after it, when the
+    // readers still alive at exit send their closes.
+    FakeDevice::instance();
     init();
     // Closes sent for what earlier tests searched go to the device before it forgets everything.
     cancel_all_record_searching();

@@ -125,6 +125,7 @@ void TestParsers::bodyParsers_data()
     row("nan and empty values stay text", "ok", "OK f=nan\nOK a=", true, R"({"f":"nan","a":""})");
     row("further = stay in the value", "ok", "OK a=b=c", false, R"({"a":"b=c"})");
     row("word without = is an empty member", "ok", "OK ready\n", true, R"({"ready":""})");
+    row("empty key", "ok", "OK =5", true, R"({"":5})");
     row("empty lines and lone CR or LF dropped", "ok", "\r\n\nOK a=1\r\rOK b=2\n\n", true, R"({"a":1,"b":2})");
     row("later key overwrites, last line counts", "ok", "OK a=1\nOK a=2", true, R"({"a":2})");
     row("second line without prefix empties all", "ok", "OK a=1\r\nb=2\r\n", true, "{}");

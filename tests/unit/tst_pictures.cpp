@@ -78,10 +78,10 @@ void TestPictures::pictures_data()
         "pictures; idle; read 65; idle; page 2", "list list download", "s45 rpng:pic !p60-89", wire({ "list#2.iDisplayStart=60" }));
     row("recorder: 250 with page 0 held reads page 3 first", "nvr ip", "picOpen 100/300/77; picPage 100/300/77@200; picIndex jpeg",
         "pictures; idle; read 250", "picOpen picPage picIndex", "s300 rjpeg:40x24", wire({ "picPage.page=3",
-        "picIndex=action=get.playback.picture_backup_search_index&chnid=1&sid=77&pts=p250&base64=1" }));
+        "picIndex=action=get.playback.picture_backup_search_index&chnid=1&sid=77&pts=1709280000250&base64=1" }));
     row("recorder: 99 on the page held, base64 in a chunked body", "nvr ip", "picOpen 100/250/77; picIndex png chunked",
-        "pictures; idle; read 99", "picOpen picIndex", "s250 rpng:pic", wire({ "picIndex.pts=p99", "picIndex.chnid=5" }));
-    row("camera: headers ending in bare line feeds", "ipc ip", "list 30/45; download png lf", "pictures; idle; read 3",
+        "pictures; idle; read 99", "picOpen picIndex", "s250 rpng:pic", wire({ "picIndex.pts=1709280000099", "picIndex.chnid=5" }));
+    row("camera: picture 0, headers ending in bare line feeds", "ipc ip", "list 30/45; download png lf", "pictures; idle; read 0",
         "list download", "s45 rpng:pic");
     row("camera: headers before Content-Disposition are dropped", "ipc ip", "list 30/45; download png pre", "pictures; idle; read 3",
         "list download", "s45 rpng:pic");

@@ -55,6 +55,8 @@ void TestReaders::reading_data()
         "b7:0:0 b7:6:1 b7:6: b7:6:2-3 b7:1:4 b7:1:5 b7:2:6-7 b7:2:");
     rows("recorder: session 0 is a session", "nvr ip p2p", "info 1/1/0; tags 0; event 0; event 0", "begin; idle; end",
         "info tags event event stop:0", "b0:0:0 b0:2:");
+    rows("recorder: event handle 0 is a handle", "nvr ip p2p", "info 1/1/7; tags 0; event 1/1/0; event 0", "begin; idle; end",
+        "info tags event eventClose:0 event stop:7", "b7:0:0 b7:1:1 b7:2:");
     rows("recorder: no channel fails later and asks nothing", "nvr ip p2p", "", "begin ch=; idle; end", "", "b-1:0:");
 
     // Each stage failing: the failure is the last delivery, with the type of the stage.
@@ -88,18 +90,19 @@ void TestReaders::reading_data()
         "info tags tagPage event event tagClose:3 stop:7", "b7:0:0 b7:6:1 b7:6:2-3 b7:2:");
     rows("recorder: tag search count is text, 1.0 reads as none", "nvr ip", "info 1/1/7; tags 1/1/3 cnt=\"1.0\"; event 0; event 0",
         "begin", "info tags event event", "b7:0:0 b7:2:");
-    rows("recorder: record keys outside the count are ignored", "nvr ip", "info 2/2/7 startTime7=\"x\" endTime-1=\"x\"; tags 0; event 0; event 0",
+    rows("recorder: a record key without a number names record 0, one outside the count none", "nvr ip",
+        "info 2/2/7 startTime0= startTimeX=\"2024-03-05 07:00:00\" startTime7=\"x\" endTime-1=\"x\"; tags 0; event 0; event 0",
         "begin", "info tags event event", "b7:0:0-1 b7:2:");
     rows("recorder: a count beyond what a reply can hold is cut", "nvr ip", "info 1/1/7; tags 0; event 0/0/4 cnt=2147483647; event 0",
         "begin", "info tags event eventClose:4 event", "b7:0:0 b7:1:?*10000 b7:2:");
 
     // The requests of every stage.
-    const char *stages = "info 1/2/7; page 1; tags 1/2/3; tagPage 1; event 1/2/4; eventPage 1; event 1/1/5";
-    const char *stageRoutes = "info page tags tagPage event eventPage eventClose:4 event tagClose:3 eventClose:5 stop:7";
-    const char *stageAnswers = "b7:0:0-1 b7:6:2 b7:6:3 b7:1:4 b7:1:5 b7:2:6 b7:2:";
+    const char *stages = "info 1/3/7; page 1; page 1; tags 1/3/3; tagPage 1; tagPage 1; event 1/3/4; eventPage 1; eventPage 1; event 1/1/5";
+    const char *stageRoutes = "info page page tags tagPage tagPage event eventPage eventPage eventClose:4 event tagClose:3 eventClose:5 stop:7";
+    const char *stageAnswers = "b7:0:0-2 b7:6:3 b7:6:4 b7:6:5 b7:1:6 b7:1:7 b7:1:8 b7:2:9 b7:2:";
     rows("recorder: requests", "nvr ip", stages, "begin; idle; end", stageRoutes, stageAnswers, wire({
         "info=action=get.playback.recordinfo&chnid=3&stream=1&startTime=$QS&endTime=$QE&all=1",
-        "page=action=get.playback.recordinfo_page&sid=7&page=2",
+        "page=action=get.playback.recordinfo_page&sid=7&page=2", "page#2.page=3", "tagPage#2.npage=3", "eventPage#2.page=3",
         "tags=action=get.playback.tags_search_open&chnMaskl=$MASK&enType=1&startTime=$QS&endTime=$QE",
         "tagPage=action=get.playback.tags_search_page&sid=3&npage=2",
         "tagClose=action=get.playback.tags_search_close&cnt=1&sid0=3",
@@ -110,7 +113,7 @@ void TestReaders::reading_data()
         "stop=action=set.playback.stop_batch&cnt=1&sid[0]=7&close=1" }));
     rows("recorder: requests", "nvr p2p", stages, "begin; idle; end", stageRoutes, stageAnswers, wire({
         R"(info={"r.chnid":3,"r.endTime":"$PE","r.startTime":"$PS","r.stream":1})",
-        R"(page={"r.page":2,"r.sid":7})",
+        R"(page={"r.page":2,"r.sid":7})", "page#2.r.page=3", "tagPage#2.npage=3", "eventPage#2.r.page=3",
         R"(tags={"chnMaskl":"$MASK","enType":1,"endTime":"$QE","startTime":"$QS"})",
         R"(tagPage={"npage":2,"sid":3})",
         R"(tagClose={"cnt":1,"sid0":3})",

@@ -34,21 +34,24 @@ void TestVideoSearch::search_data()
         "page=action=get.playback.recordinfo_page&sid=7&page=2", "page#2.page=3", "event.event=2", "event.subType=0" }));
     row("recorder http: without allCnt the count runs below 0 until an empty page", "nvr ip", "info 50/0/7 allCnt=; page 20; page 0", "video",
         "info page page", "v-1:");
-    row("recorder http: empty span fails", "nvr ip", "info 0/0/7", "video", "info", "v-1:");
+    row("recorder http: empty span fails and keeps no session", "nvr ip", "info 0/0/7", "video; idle; cancel", "info", "v-1:");
     row("recorder http: event pages joined in order, stream 2 asks the main stream", "nvr ip",
         "info 1/1/7; event 100/0/31; eventPage 100; eventPage 42", "video type=2 stream=2",
         "info event eventPage eventPage eventClose:31", "v7:1-242", wire({ "info.stream=0", "event.stream=0", "event.event=64",
         "event.subType=511", "eventPage=action=get.playback.evt_backup_search_page&sid=31&page=2", "eventPage#2.page=3" }));
+    row("recorder http: a record time not in the pattern is invalid", "nvr ip", "info 1/1/7; event 2/2/31 startTime0=\"2024/03/05 07:01:00\"",
+        "video", "info event eventClose:31", "v7:?,2");
     row("recorder http: no event records fails, nothing to close", "nvr ip", "info 1/1/7; event 0/0/31", "video type=4",
         "info event", "v-1:", wire({ "event.event=128", "event.subType=2" }));
     row("recorder http: a count beyond what a reply can hold is cut", "nvr ip", "info 1/1/7; event 0/0/31 cnt=20000; eventPage 0",
         "video type=9", "info event eventPage eventClose:31", "v7:?*10000", wire({ "event.event=2", "event.subType=0" }));
     row("recorder http: transport failure at record info", "nvr ip", "info fail", "video", "info", "v-1:");
-    row("recorder http: status 404 at a record-info page", "nvr ip", "info 100/200/7; page http404", "video", "info page", "v-1:");
+    row("recorder http: status 404 at a record-info page keeps the session", "nvr ip", "info 100/200/7; page http404",
+        "video; idle; cancel", "info page stop:7", "v-1:");
     row("recorder http: transport failure at the event search", "nvr ip", "info 1/1/7; event fail", "video type=1",
         "info event", "v-1:", wire({ "event.event=2" }));
-    row("recorder http: status 500 at an event page closes the handle", "nvr ip", "info 1/1/7; event 100/0/31; eventPage http500",
-        "video", "info event eventPage eventClose:31", "v-1:");
+    row("recorder http: status 500 at an event page closes the handle, 0 too", "nvr ip", "info 1/1/7; event 100/0/0; eventPage http500",
+        "video", "info event eventPage eventClose:0", "v-1:");
     row("recorder http: no channel fails later and asks nothing", "nvr ip", "", "video ch=", "", "v-1:");
 
     // Recorder over P2P: no record-info paging, counts as text or numbers, "res" -1 refuses the
@@ -110,6 +113,9 @@ void TestVideoSearch::search_data()
         "count files files", "v0:0-1");
     row("camera http: a page without a file list adds nothing", "ipc ip", "count 2; files other=1 pbfilepageindex=; files 1", "video",
         "count files files", "v0:0");
+    row("camera http: file strings with any separator; broken ones are no records", "ipc ip",
+        "count 1; files pbfilepageindex=\"120240305070100_600;120240305070200x600;120240305070300_99999999999;1202403;;120241305070000_1;\"",
+        "video", "count files", "v0:1-2,?*3");
     row("camera http: transport failure at the page count", "ipc ip", "count fail", "video", "count", "v-1:");
     row("camera http: status 500 at page 2", "ipc ip", "count 3; files 1; files http500", "video", "count files files", "v-1:");
 
