@@ -97,6 +97,10 @@ namespace
         step.word = tokens.value(0);
         static const QRegularExpression number(QStringLiteral("^[-0-9./]+$"));
         for (QString token : tokens.mid(1)) {
+            if (token.contains(QLatin1Char('='))) {
+                step.overrides.append({ token.section(QLatin1Char('='), 0, 0), token.section(QLatin1Char('='), 1) });
+                continue;
+            }
             if (token.contains(QLatin1Char('@'))) {
                 step.first = token.section(QLatin1Char('@'), 1).toInt();
                 token = token.section(QLatin1Char('@'), 0, 0);
@@ -109,8 +113,6 @@ namespace
                 step.held = true;
             else if (token.startsWith(QLatin1String("http")))
                 step.status = token.mid(4).toInt();
-            else if (token.contains(QLatin1Char('=')))
-                step.overrides.append({ token.section(QLatin1Char('='), 0, 0), token.section(QLatin1Char('='), 1) });
             else if (number.match(token).hasMatch() || step.word == QLatin1String("files"))
                 step.args << token;
             else

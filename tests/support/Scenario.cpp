@@ -34,10 +34,13 @@ namespace
     {
         const auto has = [&](const char *key) { return entry.contains(QLatin1String(key)); };
         const auto value = [&](const char *key) { return entry.value(QLatin1String(key)); };
+        const auto is = [&](const char *key, const QVariant &expected) {
+            return value(key).userType() == expected.userType() && value(key) == expected;
+        };
         if (has("chnid")) { // a tag
             const int k = value("id").toInt() - 100;
-            const bool same = entry.size() == 5 && value("name") == tagName(k) && value("chnid") == k % 4
-                && value("index") == k && isTime(value("time"))
+            const bool same = entry.size() == 5 && is("id", 100 + k) && is("name", tagName(k)) && is("chnid", k % 4)
+                && is("index", k) && isTime(value("time"))
                 && value("time").toDateTime() == recordBase().addSecs(60 * k);
             return same ? k : -1;
         }
@@ -48,7 +51,7 @@ namespace
             const int k
                 = recorder ? int(name.captured(2).toLongLong() - recorderPictureBase) : name.captured(1).toInt();
             const bool same = name.hasMatch() && isTime(value("time")) && value("time").toDateTime() == pictureTime(k)
-                && (recorder ? entry.size() == 3 && value("channel") == k % 5 + 1 : entry.size() == 2);
+                && (recorder ? entry.size() == 3 && is("channel", k % 5 + 1) : entry.size() == 2);
             return same ? k : -1;
         }
         if (!isTime(value("start")) || !isTime(value("end")))
@@ -60,13 +63,13 @@ namespace
         if (offset % 60 != 0)
             return -1;
         if (has("isAnr")) // a record of a recorder reader
-            return entry.size() == 4 && length == 30 && value("isAnr") == (recordType(k) == 16)
-                    && value("isEvent") == (recordType(k) == 5)
+            return entry.size() == 4 && length == 30 && is("isAnr", recordType(k) == 16)
+                    && is("isEvent", recordType(k) == 5)
                 ? k
                 : -1;
         // A record of a video search: a recorder's lasts 30 s, a camera's file 600 s.
         const bool typed = entry.size() == 3 && value("type").userType() == QMetaType::Int;
-        return typed && (length == 600 || (length == 30 && value("type") == recordType(k))) ? k : -1;
+        return typed && (length == 600 || (length == 30 && is("type", recordType(k)))) ? k : -1;
     }
 
     QString pictureText(quint64 size, const QImage &image)

@@ -41,7 +41,8 @@ void TestPictures::pictures_data()
     row("camera: total with a fraction is truncated", "ipc ip", "list 2/45 iTotalRecords=45.9", "pictures type=1", "list", "s45",
         wire({ "list.subtype=1" }));
     row("camera: sEcho with a value parses", "ipc ip", "list 2/45 sEcho=1", "pictures", "list", "s45");
-    row("camera: rows too short for a name or a time", "ipc ip", "list 1/45 ragged", "pictures; idle; page 0", "list", "s45 !p0,?*4");
+    row("camera: rows too short for a name or a time", "ipc ip", "list 1/45 ragged; download png", "pictures; idle; page 0; read 2",
+        "list download", "s45 !p0,?*4 rpng:pic", wire({ "download.filename=only-a-name" }));
     row("camera: two-character session id fails", "ipc ip", "list 2/45 session=\"13&u\"", "pictures", "list", "s-1");
     row("camera: empty uuid fails", "ipc ip", "list 2/45 session=\"3&\"", "pictures", "list", "s-1");
     row("camera: session without & fails", "ipc ip", "list 2/45 session=\"3-u\"", "pictures", "list", "s-1");

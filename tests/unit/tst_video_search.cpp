@@ -83,11 +83,13 @@ void TestVideoSearch::search_data()
     row("recorder p2p: cancel during an event page", "nvr p2p", "info 1/1/7; event 100/100/31; eventPage 1 held",
         "video; idle; cancel; release", "info event eventPage eventClose:31 stop:7", "");
     row("recorder http: late record info", "nvr ip", "info 1/1/7 held", "video; cancel; release", "info stop:7", "");
+    row("recorder http: late empty record info opened nothing", "nvr ip", "info 0/0/7 held", "video; cancel; release", "info", "");
     row("recorder http: late event search", "nvr ip", "info 1/1/7; event 3/3/31 held", "video; idle; cancel; release",
         "info event stop:7 eventClose:31", "");
     row("recorder http: late event search with status 500 opened nothing", "nvr ip", "info 1/1/7; event http500 held",
         "video; idle; cancel; release", "info event stop:7", "");
     row("recorder p2p: late record info", "nvr p2p", "info 2/2/7 held", "video; cancel; release", "info stop:7", "");
+    row("recorder p2p: late empty record info opened nothing", "nvr p2p", "info 0/0/7 held", "video; cancel; release", "info", "");
     row("recorder p2p: late event search without records is open all the same", "nvr p2p", "info 1/1/7; event 0/0/31 held",
         "video; idle; cancel; release", "info event stop:7 eventClose:31", "", wire({ R"(eventClose.r.sid="31")" }));
     row("recorder p2p: late event search refused with res -1 opened nothing", "nvr p2p", "info 1/1/7; event 3/3/31 res=\"-1\" held",
