@@ -513,8 +513,8 @@ void TestE2e::callsFromAnotherThread()
     const TargetDesc target = device.target(TransportType::Ip);
 
     // search_video is queued and returns at once; search_video_begin and read_picture wait until
-    // the main thread has started the work (read_picture, without a picture search, is refused
-    // then). The callbacks come in the main thread.
+    // the main thread has started the work (read_picture, without a picture search, fails). The
+    // callbacks come in the main thread.
     AnswerLog search, reading, picture;
     std::unique_ptr<QThread> caller(QThread::create([&]() {
         search = start(Call::Search, target);
@@ -524,8 +524,8 @@ void TestE2e::callsFromAnotherThread()
     caller->start();
     WAIT_FOR(caller->isFinished());
     QVERIFY(reading->readingId != 0);
-    QVERIFY(picture->calls == 1 && picture->failed(Call::Picture));
-    WAIT_FOR(search->calls == 1 && reading->readingEnded());
+    WAIT_FOR(search->calls == 1 && reading->readingEnded() && picture->calls == 1);
+    QVERIFY(picture->failed(Call::Picture));
     COMPARE_ENTRIES(search->entries,
         videoEntries(device.catalogue().expectedVideoSearch(searched, 0, spanFrom, spanTo), sim::DeviceKind::Recorder));
     QVERIFY(reading->deliveries.last().code != -1);
