@@ -38,11 +38,9 @@ struct Run {
 
     QByteArray describe() const
     {
-        return QStringLiteral("lydevice %1: exit code %2, standard error: %3")
-            .arg(command)
-            .arg(exitCode)
-            .arg(err)
-            .toUtf8();
+        const QString exit
+            = exitCode < 0 ? QStringLiteral("none (crashed, or killed at the limit)") : QString::number(exitCode);
+        return QStringLiteral("lydevice %1: exit code %2, standard error: %3").arg(command, exit, err).toUtf8();
     }
 };
 
