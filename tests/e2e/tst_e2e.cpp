@@ -295,6 +295,7 @@ void TestE2e::exportsAnswerWhatTheDeviceHolds()
     const sim::Catalogue &catalogue = device.catalogue();
     const bool recorder = kind == sim::DeviceKind::Recorder;
     const AnswerLog log = start(call, target);
+    lydevice::cleanup(); // leaves running work alone
     WAIT_FOR(log->answered(call));
 
     if (call == Call::Search) {

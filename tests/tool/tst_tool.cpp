@@ -28,7 +28,7 @@ const QDateTime dayStart = SimulatorOptions().spanStart;
 const QDateTime dayEnd = dayStart.addDays(1);
 
 // Long enough for a run under the sanitizers; a hang fails with the command that hung.
-constexpr int RunLimitMs = 15000;
+constexpr int RunLimitMs = 10000;
 
 struct Run {
     QString command;
