@@ -6,13 +6,12 @@
 namespace lydevice::e2e
 {
 
-SimulatedDevice::SimulatedDevice(
-    const sim::SimulatorOptions &options, const QString &clientUser, const QString &clientPassword)
+SimulatedDevice::SimulatedDevice(const sim::SimulatorOptions &options)
     : device(std::make_unique<sim::DeviceSimulator>(options))
 {
     if (!device->listen())
         return;
-    httpHandle = tcp_scheduler_add_target(QStringLiteral("127.0.0.1"), device->httpPort(), clientUser, clientPassword);
+    httpHandle = tcp_scheduler_add_target(QStringLiteral("127.0.0.1"), device->httpPort());
     peerHandle = lyp2psdk_add_peer(QStringLiteral("127.0.0.1"), device->p2pPort());
 }
 
@@ -35,7 +34,7 @@ TargetDesc SimulatedDevice::target(TransportType transport) const
     TargetDesc target;
     target.deviceType = device->kind() == sim::DeviceKind::Camera ? DeviceType::IPC : DeviceType::NVR;
     target.transport = transport;
-    // Both stand-ins count their handles from 1, but the manager keys its per-device state by the
+    // Both stand-ins count their handles from 1, but the library keys its per-device state by the
     // handle alone. The link handle travels in the low 32 bits (all the SDK is given); a bit above
     // them keeps it apart from the HTTP handles.
     target.handle = transport == TransportType::P2p ? (quint64(1) << 32) | quint32(peerHandle) : httpHandle;
@@ -57,18 +56,15 @@ sim::DeviceBooks &SimulatedDevice::books()
     return device->books();
 }
 
-QStringList SimulatedDevice::openHandleNames() const
-{
-    QStringList names;
-    for (const sim::HandleRecord &handle : device->openHandles())
-        names.append(sim::DeviceBooks::kindName(handle.kind) + QLatin1Char(' ') + QString::number(handle.id));
-    return names;
-}
-
-QString SimulatedDevice::waitForNothingOpen()
+QString SimulatedDevice::leftOver()
 {
     waitUntil([this]() { return device->openHandles().isEmpty(); });
-    return openHandleNames().join(QStringLiteral(", "));
+    QStringList names;
+    for (const sim::HandleRecord &handle : device->openHandles())
+        names.append(QStringLiteral("open %1 %2").arg(sim::DeviceBooks::kindName(handle.kind)).arg(handle.id));
+    for (const QString &stray : device->books().strayCloses())
+        names.append(QStringLiteral("closed while not open: ") + stray);
+    return names.join(QStringLiteral(", "));
 }
 
 } // namespace lydevice::e2e

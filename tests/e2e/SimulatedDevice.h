@@ -2,14 +2,12 @@
 
 // A simulated device on loopback, reachable through the real transport stand-ins: its HTTP side
 // registered with LyIO, its link with LyP2PSDKv2. Each instance is a new device with handles of
-// its own, so tests never share the manager's per-device state.
+// its own, so tests never share the library's per-device state.
 
 #include "DeviceSimulator.h"
 #include "Waiting.h"
 
 #include <lydevice/lydevice.h>
-
-#include <QString>
 
 #include <memory>
 
@@ -19,11 +17,8 @@ namespace lydevice::e2e
 class SimulatedDevice
 {
 public:
-    // Listens on free loopback ports. The client credentials are what LyIO sends; what the device
-    // asks for is in `options`.
-    explicit SimulatedDevice(const sim::SimulatorOptions &options,
-        const QString &clientUser = QString(),
-        const QString &clientPassword = QString());
+    // Listens on free loopback ports.
+    explicit SimulatedDevice(const sim::SimulatorOptions &options);
     // Forgets the device in both stand-ins (their waiting commands fail), then stops it.
     ~SimulatedDevice();
     SimulatedDevice(const SimulatedDevice &) = delete;
@@ -32,14 +27,12 @@ public:
     // False when the simulator could not listen or a stand-in refused the registration.
     bool isReady() const;
     TargetDesc target(TransportType transport) const;
-
     sim::DeviceSimulator &simulator();
     const sim::Catalogue &catalogue() const;
     sim::DeviceBooks &books();
-    // The handles the device still holds open, as "<kind> <id>" for readable failures.
-    QStringList openHandleNames() const;
-    // Waits until the device holds nothing open; returns what it still holds, "" when nothing.
-    QString waitForNothingOpen();
+    // Waits until the device holds nothing open; returns what it still holds and every close of a
+    // handle that was not open, "" when there is none of either.
+    QString leftOver();
 
 private:
     std::unique_ptr<sim::DeviceSimulator> device;
@@ -51,3 +44,4 @@ private:
 
 Q_DECLARE_METATYPE(lydevice::TransportType)
 Q_DECLARE_METATYPE(lydevice::sim::DeviceKind)
+Q_DECLARE_METATYPE(lydevice::sim::FaultKind)

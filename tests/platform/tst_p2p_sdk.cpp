@@ -1,6 +1,8 @@
-// The P2P SDK against a small scripted command link on loopback.
+// The P2P SDK against a small scripted command link on loopback: the frames it sends, replies
+// matched by id, timeouts, loss of the link and reply lines it cannot use.
 
 #include "ScriptedServer.h"
+#include "Waiting.h"
 
 #include <lyp2psdk/lyp2psdk.h>
 
@@ -9,8 +11,6 @@
 
 namespace
 {
-
-const QByteArray LineEnd = QByteArrayLiteral("\n");
 
 QJsonObject parseFrame(const QByteArray &line)
 {
@@ -28,15 +28,16 @@ QByteArray replyFrame(qint64 id, const QJsonObject &reply)
     return QJsonDocument(frame).toJson(QJsonDocument::Compact) + '\n';
 }
 
-// Answers every command with its own request: the test can tell which reply went where.
+// Answers a command with its own request: the test can tell which reply went where.
 QByteArray echo(const QByteArray &line)
 {
     return replyFrame(idOf(line), parseFrame(line).value(QLatin1String("request")).toObject());
 }
 
+// A line break inside a string must not break the frame.
 QJsonObject tagged(int tag)
 {
-    return { { QStringLiteral("tag"), tag } };
+    return { { QStringLiteral("tag"), tag }, { QStringLiteral("note"), QStringLiteral("two\nlines") } };
 }
 
 } // namespace
@@ -49,16 +50,13 @@ private slots:
     void init();
     void cleanup();
 
-    void requestFrames_data();
-    void requestFrames();
-    void repliesMatchedById();
+    void framesMatchedById();
     void timeoutIgnoresLateReply();
     void linkLossFailsEveryOutstanding();
     void badReplyLines_data();
     void badReplyLines();
     void failures_data();
     void failures();
-    void removePeerFailsOutstanding();
 
 private:
     struct Answer {
@@ -67,62 +65,41 @@ private:
         QJsonObject reply;
     };
 
-    void send(int peer, int tag, int timeout = 20);
-    int addPeer(quint16 port);
-    void removePeer(int peer)
+    // Sends `tagged(tag)` and records the answer; counts every answer that comes more than once,
+    // inside the call or outside the main thread.
+    void send(int peer, int tag, int timeout = 20)
     {
-        peers_.removeAll(peer);
-        lyp2psdk_remove_peer(peer);
+        auto once = std::make_shared<bool>(false);
+        insideCall_ = true;
+        lyp2psdk_send_command(
+            peer,
+            NVRCommand::EventSearchPage,
+            tagged(tag),
+            [this, tag, once](bool ok, QJsonObject reply) {
+                broken_ += insideCall_ || *once || QThread::currentThread() != qApp->thread();
+                *once = true;
+                answers_.append({ tag, ok, reply });
+            },
+            timeout);
+        insideCall_ = false;
     }
-    bool answered(int count) const
+    int addPeer(quint16 port)
     {
-        return answers_.size() >= count;
-    }
-    const Answer *answerFor(int tag) const
-    {
-        for (const Answer &answer : answers_) {
-            if (answer.tag == tag)
-                return &answer;
-        }
-        return nullptr;
+        peers_.append(lyp2psdk_add_peer(QStringLiteral("127.0.0.1"), port));
+        return peers_.last();
     }
 
     QList<Answer> answers_;
     QList<int> peers_;
     bool insideCall_ = false;
-    int contractBroken_ = 0;
+    int broken_ = 0;
 };
-
-void TestP2pSdk::send(int peer, int tag, int timeout)
-{
-    auto once = std::make_shared<bool>(false);
-    insideCall_ = true;
-    lyp2psdk_send_command(
-        peer,
-        NVRCommand::EventSearchPage,
-        tagged(tag),
-        [this, tag, once](bool ok, QJsonObject reply) {
-            if (insideCall_ || *once || QThread::currentThread() != qApp->thread())
-                ++contractBroken_;
-            *once = true;
-            answers_.append({ tag, ok, reply });
-        },
-        timeout);
-    insideCall_ = false;
-}
-
-int TestP2pSdk::addPeer(quint16 port)
-{
-    const int peer = lyp2psdk_add_peer(QStringLiteral("127.0.0.1"), port);
-    peers_.append(peer);
-    return peer;
-}
 
 void TestP2pSdk::init()
 {
     answers_.clear();
     peers_.clear();
-    contractBroken_ = 0;
+    broken_ = 0;
     lyp2psdk_set_default_timeout(0);
 }
 
@@ -130,133 +107,81 @@ void TestP2pSdk::cleanup()
 {
     for (const int peer : qAsConst(peers_))
         lyp2psdk_remove_peer(peer);
-    QCOMPARE(contractBroken_, 0);
+    QCOMPARE(broken_, 0);
 }
 
-void TestP2pSdk::requestFrames_data()
+void TestP2pSdk::framesMatchedById()
 {
-    QTest::addColumn<bool>("camera");
-    QTest::addColumn<int>("command");
-    QTest::addColumn<QString>("kind");
-
-    QTest::newRow("camera command") << true << int(IPCCommand::SearchRecordPage) << QStringLiteral("ipc");
-    QTest::newRow("recorder command") << false << int(NVRCommand::OpenEventSearch) << QStringLiteral("nvr");
-}
-
-void TestP2pSdk::requestFrames()
-{
-    QFETCH(bool, camera);
-    QFETCH(int, command);
-    QFETCH(QString, kind);
-
-    ScriptedServer device(LineEnd);
-    device.onMessage = [](QTcpSocket *connection, const QByteArray &line) { connection->write(echo(line)); };
-    const int peer = addPeer(device.port());
-    // A line break inside a string must not break the frame.
-    const QJsonObject request { { QStringLiteral("r.startTime"), QStringLiteral("2024-01-02 03:04:05") },
-        { QStringLiteral("note"), QStringLiteral("two\nlines") },
-        { QStringLiteral("r.num"), 1 } };
-    auto callback = [this](bool ok, QJsonObject reply) { answers_.append({ 0, ok, reply }); };
-    if (camera)
-        lyp2psdk_send_command(peer, static_cast<IPCCommand>(command), request, callback, 20);
-    else
-        lyp2psdk_send_command(peer, static_cast<NVRCommand>(command), request, callback, 20);
-    QTRY_VERIFY(answered(1));
-
-    QCOMPARE(device.messages.size(), 1);
-    const QByteArray line = device.messages.at(0).bytes;
-    QCOMPARE(line.count('\n'), 1);
-    const QJsonObject frame = parseFrame(line);
-    QCOMPARE(frame.keys(),
-        (QStringList {
-            QStringLiteral("command"), QStringLiteral("id"), QStringLiteral("kind"), QStringLiteral("request") }));
-    QVERIFY(frame.value(QLatin1String("id")).toDouble() >= 1);
-    QCOMPARE(frame.value(QLatin1String("kind")).toString(), kind);
-    QCOMPARE(frame.value(QLatin1String("command")).toInt(), command);
-    QCOMPARE(frame.value(QLatin1String("request")).toObject(), request);
-    QVERIFY(answers_.at(0).ok);
-    QCOMPARE(answers_.at(0).reply, request);
-}
-
-void TestP2pSdk::repliesMatchedById()
-{
-    // Three commands sent before the link is up go out in order; the device answers them in
-    // reverse order, with stray frames in between.
-    ScriptedServer device(LineEnd);
+    // Three commands sent before the link is up go out in order, one line each; the device
+    // answers them in reverse order, in small pieces, with stray frames in between.
+    ScriptedServer device("\n");
     device.onMessage = [&](QTcpSocket *connection, const QByteArray &) {
         if (device.messages.size() < 3)
             return;
-        QByteArray replies;
-        replies += echo(device.messages.at(2).bytes);
-        replies += replyFrame(999999, tagged(-1)); // nobody's
-        replies += "{\"reply\":{}}\n\r\n\n"; // no id, then empty lines
-        replies += echo(device.messages.at(1).bytes);
-        replies += replyFrame(idOf(device.messages.at(1).bytes), tagged(-2)); // second answer: dropped
-        replies += echo(device.messages.at(0).bytes);
+        const auto sent = [&](int i) { return device.messages.at(i); };
+        const QByteArray replies = echo(sent(2)) + replyFrame(999999, tagged(-1)) // nobody's
+            + "{\"reply\":{}}\n\r\n\n" // no id, then empty lines
+            + echo(sent(1)) + replyFrame(idOf(sent(1)), tagged(-2)) // a second answer is dropped
+            + echo(sent(0));
         ScriptedServer::writeInPieces(connection, replies, 5, false);
     };
-    const int peer = addPeer(device.port());
+    const int peer = addPeer(device.serverPort());
     for (int tag = 1; tag <= 3; ++tag)
         send(peer, tag);
-    QTRY_VERIFY(answered(3));
+    WAIT_FOR(answers_.size() == 3);
 
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(parseFrame(device.messages.at(i).bytes).value(QLatin1String("request")).toObject(), tagged(i + 1));
-    QVERIFY(idOf(device.messages.at(0).bytes) < idOf(device.messages.at(1).bytes));
-    QCOMPARE(answers_.at(0).tag, 3);
-    QCOMPARE(answers_.at(1).tag, 2);
-    QCOMPARE(answers_.at(2).tag, 1);
-    for (const Answer &answer : qAsConst(answers_)) {
-        QVERIFY(answer.ok);
-        QCOMPARE(answer.reply, tagged(answer.tag));
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject frame = parseFrame(device.messages.at(i));
+        QCOMPARE(frame.value(QLatin1String("kind")).toString(), QStringLiteral("nvr"));
+        QCOMPARE(frame.value(QLatin1String("command")).toInt(), int(NVRCommand::EventSearchPage));
+        QCOMPARE(frame.value(QLatin1String("request")).toObject(), tagged(i + 1));
+        QCOMPARE(answers_.at(i).tag, 3 - i);
+        QVERIFY(answers_.at(i).ok);
+        QCOMPARE(answers_.at(i).reply, tagged(3 - i));
     }
 }
 
 void TestP2pSdk::timeoutIgnoresLateReply()
 {
     lyp2psdk_set_default_timeout(200);
-    ScriptedServer device(LineEnd);
-    const int peer = addPeer(device.port());
+    ScriptedServer device("\n");
+    const int peer = addPeer(device.serverPort());
     send(peer, 1, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(answered(1), 5000);
+    WAIT_FOR(answers_.size() == 1);
     QVERIFY(!answers_.at(0).ok);
 
     // The late reply comes in front of the next one on the same link and must be dropped.
-    QCOMPARE(device.messages.size(), 1);
     device.onMessage = [&](QTcpSocket *connection, const QByteArray &line) {
-        connection->write(echo(device.messages.at(0).bytes) + echo(line));
+        connection->write(echo(device.messages.at(0)) + echo(line));
     };
     send(peer, 2);
-    QTRY_VERIFY(answered(2));
+    WAIT_FOR(answers_.size() == 2);
     QCOMPARE(answers_.at(1).tag, 2);
     QVERIFY(answers_.at(1).ok);
-    QCOMPARE(device.connectionCount(), 1);
-    QCOMPARE(answers_.size(), 2);
+    QCOMPARE(device.connections.size(), 1);
 }
 
 void TestP2pSdk::linkLossFailsEveryOutstanding()
 {
-    ScriptedServer device(LineEnd);
+    ScriptedServer device("\n");
     device.onMessage = [&](QTcpSocket *connection, const QByteArray &line) {
-        if (device.connectionCount() == 1) {
-            if (device.messages.size() == 3)
-                connection->disconnectFromHost();
-        } else {
+        if (device.connections.size() > 1)
             connection->write(echo(line));
-        }
+        else if (device.messages.size() == 3)
+            connection->disconnectFromHost();
     };
-    const int peer = addPeer(device.port());
+    const int peer = addPeer(device.serverPort());
     for (int tag = 1; tag <= 3; ++tag)
         send(peer, tag);
-    QTRY_VERIFY(answered(3));
+    WAIT_FOR(answers_.size() == 3);
     for (const Answer &answer : qAsConst(answers_))
         QVERIFY(!answer.ok);
 
     // The next command brings the link up again.
     send(peer, 4);
-    QTRY_VERIFY(answered(4));
+    WAIT_FOR(answers_.size() == 4);
     QVERIFY(answers_.at(3).ok);
-    QCOMPARE(device.connectionCount(), 2);
+    QCOMPARE(device.connections.size(), 2);
 }
 
 void TestP2pSdk::badReplyLines_data()
@@ -285,24 +210,22 @@ void TestP2pSdk::badReplyLines()
     QFETCH(bool, firstOk);
     QFETCH(bool, secondOk);
 
-    ScriptedServer device(LineEnd);
+    ScriptedServer device("\n");
     device.onMessage = [&](QTcpSocket *connection, const QByteArray &) {
-        if (device.messages.size() < 2)
-            return;
-        const QByteArray first = device.messages.at(0).bytes;
-        QByteArray bad = line;
-        bad.replace("%1", QByteArray::number(idOf(first)));
-        connection->write(bad + echo(first) + echo(device.messages.at(1).bytes));
+        if (device.messages.size() == 2)
+            connection->write(QByteArray(line).replace("%1", QByteArray::number(idOf(device.messages.at(0))))
+                + echo(device.messages.at(0)) + echo(device.messages.at(1)));
     };
-    const int peer = addPeer(device.port());
+    const int peer = addPeer(device.serverPort());
     send(peer, 1);
     send(peer, 2);
-    QTRY_VERIFY(answered(2));
+    WAIT_FOR(answers_.size() == 2);
 
-    QCOMPARE(answerFor(1)->ok, firstOk);
-    QCOMPARE(answerFor(2)->ok, secondOk);
+    QCOMPARE(answers_.at(0).tag, 1);
+    QCOMPARE(answers_.at(0).ok, firstOk);
+    QCOMPARE(answers_.at(1).ok, secondOk);
     if (secondOk)
-        QCOMPARE(answerFor(2)->reply, tagged(2));
+        QCOMPARE(answers_.at(1).reply, tagged(2));
 }
 
 void TestP2pSdk::failures_data()
@@ -311,42 +234,31 @@ void TestP2pSdk::failures_data()
     QTest::newRow("connection refused") << 0;
     QTest::newRow("unknown handle") << 1;
     QTest::newRow("removed handle") << 2;
+    QTest::newRow("removed with commands outstanding") << 3;
 }
 
 void TestP2pSdk::failures()
 {
     QFETCH(int, kind);
 
-    ScriptedServer device(LineEnd);
-    const quint16 port = device.port();
-    device.stopListening();
-    int peer = addPeer(port);
-    QVERIFY(peer > 0);
-    if (kind == 1)
-        peer = 0x7fffffff;
+    ScriptedServer device("\n");
+    const quint16 port = device.serverPort();
+    if (kind != 3)
+        device.close();
+    const int peer = kind == 1 ? 0x7fffffff : addPeer(port);
     if (kind == 2)
-        removePeer(peer);
-    send(peer, 1);
-    QVERIFY(answers_.isEmpty());
-    QTRY_VERIFY(answered(1));
-    QVERIFY(!answers_.at(0).ok);
-}
-
-void TestP2pSdk::removePeerFailsOutstanding()
-{
-    ScriptedServer device(LineEnd);
-    const int peer = addPeer(device.port());
+        lyp2psdk_remove_peer(peer);
     send(peer, 1);
     send(peer, 2);
-    QTRY_COMPARE(device.messages.size(), 2);
-
-    removePeer(peer);
-    QVERIFY(answers_.isEmpty());
-    QTRY_VERIFY(answered(2));
+    if (kind == 3) {
+        WAIT_FOR(device.messages.size() == 2);
+        lyp2psdk_remove_peer(peer);
+    }
+    WAIT_FOR(answers_.size() == 2);
     QVERIFY(!answers_.at(0).ok && !answers_.at(1).ok);
-
-    const int next = addPeer(device.port());
-    QVERIFY(next > peer);
+    // Handles are never reused.
+    if (kind != 1)
+        QVERIFY(addPeer(port) > peer);
 }
 
 QTEST_GUILESS_MAIN(TestP2pSdk)

@@ -4,14 +4,10 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 
-namespace lydevice::e2e
-{
-
 bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
-    // A timer that keeps waking the loop, so that a condition which changes without an event of
-    // its own is seen and the deadline is kept.
+    // Keeps waking the loop, so that the deadline is kept while nothing happens.
     QTimer tick;
     tick.start(20);
     while (!condition()) {
@@ -22,5 +18,3 @@ bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
     }
     return true;
 }
-
-} // namespace lydevice::e2e
