@@ -83,4 +83,14 @@ QByteArray httpReplyBody(const QByteArray &reply)
     return decodeChunks(body);
 }
 
+QByteArray firstReply(const QVector<QByteArray> &replies)
+{
+    return replies.isEmpty() ? QByteArray() : replies.first();
+}
+
+bool httpReplyGood(bool ok, const QVector<QByteArray> &replies)
+{
+    return ok && httpStatusCode(QString::fromUtf8(firstReply(replies))) == 200;
+}
+
 } // namespace lydevice

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
 namespace lydevice
 {
@@ -15,5 +16,11 @@ int httpStatusCode(const QString &reply);
 // Body of a "200 OK" reply (byte-exact status line), de-chunked when the headers announce chunked
 // transfer coding; empty for any other reply, and for a reply without an end of headers.
 QByteArray httpReplyBody(const QByteArray &reply);
+
+// The scheduler hands a reply over as a vector holding the raw reply: its first element ("" when
+// there is none).
+QByteArray firstReply(const QVector<QByteArray> &replies);
+// A usable reply: the transport succeeded and the status is 200.
+bool httpReplyGood(bool ok, const QVector<QByteArray> &replies);
 
 } // namespace lydevice
