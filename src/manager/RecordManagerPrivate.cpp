@@ -20,10 +20,10 @@ void RecordManagerPrivate::dropWorkers()
     // Readers first (their destructors close what they hold on the devices), then operations
     // (theirs clear the busy flags in the contexts). The lists are swapped out first, so that they
     // are consistent while the destructors run.
-    std::vector<std::unique_ptr<RecordReader>> goneReaders;
+    std::map<quint64, std::unique_ptr<RecordReader>> goneReaders;
     goneReaders.swap(readers);
     for (auto &reader : goneReaders)
-        reader.reset();
+        reader.second.reset();
     QVector<QSharedPointer<RecordOperation>> goneOperations;
     goneOperations.swap(operations);
     goneOperations.clear();
@@ -113,19 +113,18 @@ void RecordManagerPrivate::releaseOperation(const RecordOperation *operation)
 
 quint64 RecordManagerPrivate::addReader(std::unique_ptr<RecordReader> reader)
 {
-    const quint64 id = reinterpret_cast<quintptr>(reader.get());
-    readers.push_back(std::move(reader));
+    const quint64 id = ++lastReaderId;
+    readers.emplace(id, std::move(reader));
     return id;
 }
 
 bool RecordManagerPrivate::removeReader(quint64 id)
 {
-    const auto it = std::find_if(readers.begin(), readers.end(), [id](const auto &reader) {
-        return reinterpret_cast<quintptr>(reader.get()) == id;
-    });
+    const auto it = readers.find(id);
     if (it == readers.end())
         return false;
-    std::unique_ptr<RecordReader> gone = std::move(*it);
+    // Out of the list before it is destroyed: its destructor may reach the manager.
+    std::unique_ptr<RecordReader> gone = std::move(it->second);
     readers.erase(it);
     gone.reset();
     return true;

@@ -9,8 +9,8 @@
 #include <QVector>
 
 #include <functional>
+#include <map>
 #include <memory>
-#include <vector>
 
 namespace lydevice
 {
@@ -48,7 +48,8 @@ public:
     // then the operation is destroyed.
     void startOperation(const QVariantHash &params, QSharedPointer<RecordOperation> operation, Finished finished);
 
-    // The live readers, under the id returned.
+    // Keeps a reader under a new id: never 0 and never given twice in the process, so that a stale
+    // id cannot end a later reading. Removing destroys the reader; an unknown id removes nothing.
     quint64 addReader(std::unique_ptr<RecordReader> reader);
     bool removeReader(quint64 id);
 
@@ -63,7 +64,9 @@ private:
     QHash<quint64, TargetContext> contexts;
     QVector<TargetDesc> targets;
     QVector<QSharedPointer<RecordOperation>> operations;
-    std::vector<std::unique_ptr<RecordReader>> readers;
+    // By id, which is also creation order.
+    std::map<quint64, std::unique_ptr<RecordReader>> readers;
+    quint64 lastReaderId = 0;
 };
 
 } // namespace lydevice
