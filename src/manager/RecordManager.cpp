@@ -8,6 +8,7 @@
 #include "parse/HashAccess.h"
 #include "reader/RecordReader.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QImage>
 
@@ -59,6 +60,10 @@ RecordManager::RecordManager()
     , d(std::make_unique<RecordManagerPrivate>())
 {
     registerMetaTypes();
+    // Everything runs in the application's thread, whichever thread touched the library first.
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (app && thread() != app->thread())
+        moveToThread(app->thread());
 }
 
 RecordManager::~RecordManager() = default;

@@ -51,7 +51,8 @@ private:
     const std::unique_ptr<RecordManagerPrivate> d;
 };
 
-// The process-wide manager, built on first use; none once it has been destroyed.
+// The process-wide manager, built on first use and living in the application's thread; none once
+// it has been destroyed.
 RecordManager *recordManager();
 
 } // namespace lydevice
