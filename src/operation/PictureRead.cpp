@@ -5,11 +5,42 @@
 #include "protocol/IpcProtocolIp.h"
 #include "protocol/NvrProtocolIp.h"
 
+#include <QBuffer>
 #include <QDebug>
 #include <QImage>
+#include <QImageReader>
 
 namespace lydevice
 {
+
+namespace
+{
+
+    // No camera takes pictures anywhere near this size (an 8K frame is 33 megapixels). A picture
+    // whose header claims more is a decompression bomb (a few hundred kilobytes that decode to
+    // gigabytes on the main thread), not a picture; it is not decoded.
+    constexpr int maxPictureSide = 16384;
+    constexpr qint64 maxPicturePixels = 100 * 1000 * 1000;
+
+    QImage decodePicture(const QByteArray &bytes)
+    {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        // The size comes from the picture's header, before anything is decoded. A format that cannot
+        // tell it is not decoded either.
+        const QSize size = reader.size();
+        if (!size.isValid() || size.width() > maxPictureSide || size.height() > maxPictureSide
+            || qint64(size.width()) * size.height() > maxPicturePixels) {
+            qWarning() << "picture not decoded, its size is unknown or too large:" << size;
+            return {};
+        }
+        // A failed decode leaves a null image; the bytes were still received.
+        return reader.read();
+    }
+
+} // namespace
 
 template <typename Device> void PictureRead<Device>::run(const QVariantHash &params, Completion done)
 {
@@ -73,7 +104,7 @@ template <typename Device> void PictureRead<Device>::onPictureReply(bool ok, con
     }
     complete(done,
         true,
-        { { QStringLiteral("data"), QImage::fromData(*bytes) }, { QStringLiteral("size"), int(bytes->size()) } });
+        { { QStringLiteral("data"), decodePicture(*bytes) }, { QStringLiteral("size"), int(bytes->size()) } });
 }
 
 template class PictureRead<IpcProtocolIp>;
