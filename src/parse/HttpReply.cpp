@@ -1,6 +1,6 @@
 #include "HttpReply.h"
 
-#include <QtGlobal>
+#include <QDebug>
 
 namespace lydevice
 {
@@ -91,6 +91,18 @@ QByteArray firstReply(const QVector<QByteArray> &replies)
 bool httpReplyGood(bool ok, const QVector<QByteArray> &replies)
 {
     return ok && httpStatusCode(QString::fromUtf8(firstReply(replies))) == 200;
+}
+
+std::optional<QByteArray> boundedReplyBody(bool ok, const QVector<QByteArray> &replies, int maxBytes)
+{
+    if (!httpReplyGood(ok, replies))
+        return std::nullopt;
+    const QByteArray reply = firstReply(replies);
+    if (reply.size() > maxBytes) {
+        qWarning() << "reply too large for what it should carry, not read:" << reply.size() << "bytes";
+        return std::nullopt;
+    }
+    return httpReplyBody(reply);
 }
 
 } // namespace lydevice

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+#include <optional>
+
 namespace lydevice
 {
 
@@ -22,5 +24,8 @@ QByteArray httpReplyBody(const QByteArray &reply);
 QByteArray firstReply(const QVector<QByteArray> &replies);
 // A usable reply: the transport succeeded and the status is 200.
 bool httpReplyGood(bool ok, const QVector<QByteArray> &replies);
+// The body of a usable reply that is at most maxBytes long as received; none otherwise (with a
+// warning for a longer one, which is not parsed at all).
+std::optional<QByteArray> boundedReplyBody(bool ok, const QVector<QByteArray> &replies, int maxBytes);
 
 } // namespace lydevice

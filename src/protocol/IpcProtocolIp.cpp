@@ -17,9 +17,13 @@ namespace lydevice
 namespace
 {
 
-    QVariantHash okLinesValues(const QVector<QByteArray> &replies)
+    // The values of a record file reply, none when it is not good.
+    std::optional<QVariantHash> okLinesValues(bool ok, const QVector<QByteArray> &replies)
     {
-        return parseOkLines(QString::fromUtf8(httpReplyBody(firstReply(replies))), true).toVariantHash();
+        const std::optional<QByteArray> body = boundedReplyBody(ok, replies, maxPageReplyBytes);
+        if (!body)
+            return std::nullopt;
+        return parseOkLines(QString::fromUtf8(*body), true).toVariantHash();
     }
 
     // Column 5 of a row names the search session: a one-character id, "&", the uuid.
@@ -147,28 +151,30 @@ void IpcProtocolIp::closeSession(const CameraSession &session) const
 
 std::optional<int> IpcProtocolIp::filePageCount(bool ok, const QVector<QByteArray> &replies)
 {
-    if (!httpReplyGood(ok, replies))
+    const std::optional<QVariantHash> values = okLinesValues(ok, replies);
+    if (!values)
         return std::nullopt;
-    return hashTruncated(okLinesValues(replies), QStringLiteral("pbfiletotalpage"));
+    return hashTruncated(*values, QStringLiteral("pbfiletotalpage"));
 }
 
 std::optional<QVariantList> IpcProtocolIp::filePage(bool ok, const QVector<QByteArray> &replies)
 {
-    if (!httpReplyGood(ok, replies))
+    const std::optional<QVariantHash> values = okLinesValues(ok, replies);
+    if (!values)
         return std::nullopt;
-    return recordFileEntries(hashString(okLinesValues(replies), QStringLiteral("pbfilepageindex")));
+    return recordFileEntries(hashString(*values, QStringLiteral("pbfilepageindex")));
 }
 
 IpcProtocolIp::PictureList IpcProtocolIp::pictureList(bool ok, const QVector<QByteArray> &replies)
 {
     PictureList list;
-    list.good = httpReplyGood(ok, replies);
+    std::optional<QByteArray> body = boundedReplyBody(ok, replies, maxPageReplyBytes);
+    list.good = body.has_value();
     if (!list.good)
         return list;
     // Cameras start the list with a member "sEcho" that has no value, which is no JSON.
-    QByteArray body = httpReplyBody(firstReply(replies));
-    body.replace(QByteArrayLiteral("{\"sEcho\": ,"), QByteArrayLiteral("{"));
-    const QVariantHash values = parseJsonObject(QString::fromUtf8(body)).toVariantHash();
+    body->replace(QByteArrayLiteral("{\"sEcho\": ,"), QByteArrayLiteral("{"));
+    const QVariantHash values = parseJsonObject(QString::fromUtf8(*body)).toVariantHash();
     // A list that does not parse reads as a total of 0.
     list.total = hashTruncated(values, QStringLiteral("iTotalRecords"));
     const QVariant rows = values.value(QStringLiteral("aaData"));

@@ -209,21 +209,22 @@ HttpGoneHandler NvrProtocolIp::closeOpenedTagSearch() const
 
 RecorderReply NvrProtocolIp::reply(bool ok, const QVector<QByteArray> &replies)
 {
-    return read(ok, replies, true);
+    return read(ok, replies, true, maxListReplyBytes);
 }
 
 RecorderReply NvrProtocolIp::textReply(bool ok, const QVector<QByteArray> &replies)
 {
-    return read(ok, replies, false);
+    return read(ok, replies, false, maxListReplyBytes);
 }
 
-RecorderReply NvrProtocolIp::read(bool ok, const QVector<QByteArray> &replies, bool numeric)
+RecorderReply NvrProtocolIp::read(bool ok, const QVector<QByteArray> &replies, bool numeric, int maxBytes)
 {
     RecorderReply reply;
-    reply.good = httpReplyGood(ok, replies);
+    const std::optional<QByteArray> body = boundedReplyBody(ok, replies, maxBytes);
+    reply.good = body.has_value();
     if (!reply.good)
         return reply;
-    reply.values = parseKeyValueHash(QString::fromUtf8(httpReplyBody(firstReply(replies))), numeric);
+    reply.values = parseKeyValueHash(QString::fromUtf8(*body), numeric);
     const auto count = [&](const QString &key) {
         return numeric ? hashTruncated(reply.values, key) : hashTextInt(reply.values, key);
     };
@@ -278,7 +279,7 @@ QVariantList NvrProtocolIp::pictureEntries(const RecorderReply &reply)
 
 std::optional<OpenedPictureSearch> NvrProtocolIp::openedPictureSearch(bool ok, const QVector<QByteArray> &replies)
 {
-    const RecorderReply reply = textReply(ok, replies);
+    const RecorderReply reply = read(ok, replies, false, maxPageReplyBytes);
     // A negative count is a broken reply, as good as none.
     if (!reply.good || reply.count <= 0)
         return std::nullopt;
@@ -290,7 +291,7 @@ std::optional<OpenedPictureSearch> NvrProtocolIp::openedPictureSearch(bool ok, c
 
 std::optional<QVariantList> NvrProtocolIp::pageEntries(bool ok, const QVector<QByteArray> &replies)
 {
-    const RecorderReply page = textReply(ok, replies);
+    const RecorderReply page = read(ok, replies, false, maxPageReplyBytes);
     if (!page.good)
         return std::nullopt;
     return pictureEntries(page);

@@ -92,7 +92,7 @@ public:
     static std::optional<QByteArray> pictureBytes(bool ok, const QVector<QByteArray> &replies);
 
 private:
-    static RecorderReply read(bool ok, const QVector<QByteArray> &replies, bool numeric);
+    static RecorderReply read(bool ok, const QVector<QByteArray> &replies, bool numeric, int maxBytes);
     void sdk(Query query, TCPCommandCallback &&reply) const;
     void sdk(Query query) const;
     using ReplyReader = RecorderReply (*)(bool, const QVector<QByteArray> &);

@@ -17,6 +17,13 @@ constexpr int maxEntriesPerReply = 10000;
 // otherwise).
 constexpr int maxSearchPages = 100000;
 
+// Bytes of one reply at most, as received, by what it carries: a list of up to
+// maxEntriesPerReply records or tags (a record takes about a hundred bytes), or a page of
+// pictures or record files. A longer reply is not parsed; the step fails. Pictures themselves are
+// bounded by the transport.
+constexpr int maxListReplyBytes = 4 * 1024 * 1024;
+constexpr int maxPageReplyBytes = 1024 * 1024;
+
 // How many entries to build for a reply that reports `count`: cut to 0 to maxEntriesPerReply, with
 // a warning when it lies outside.
 int entryCount(qint64 count);
