@@ -175,24 +175,6 @@ bool readDateTime(const QString &text, QDateTime *dateTime)
     return false;
 }
 
-// KIND:MATCH[:COUNT[:DELAYMS]], e.g. "delay:get.playback.recordinfo:1:500" or "status500:*".
-bool readFault(const QString &text, lydevice::sim::FaultRule *rule)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() < 2 || parts.size() > 4 || !lydevice::sim::FaultInjector::kindFromName(parts.at(0), &rule->kind)
-        || parts.at(1).isEmpty())
-        return false;
-    rule->match = parts.at(1);
-    bool ok = true;
-    if (parts.size() > 2)
-        rule->count = parts.at(2).toInt(&ok);
-    if (ok && parts.size() > 3) {
-        rule->delayMs = parts.at(3).toInt(&ok);
-        ok = ok && rule->delayMs >= 0;
-    }
-    return ok;
-}
-
 void addOption(QCommandLineParser &parser, const QStringList &names, const QString &description, const char *value)
 {
     if (value)
@@ -595,7 +577,8 @@ bool CommandLine::readSimulateOptions(const QCommandLineParser &parser, ToolOpti
     const QStringList faults = parser.values(QStringLiteral("fault"));
     for (const QString &text : faults) {
         lydevice::sim::FaultRule rule;
-        if (!readFault(text, &rule)) {
+        // simulate refuses a negative delay, which the device would take as none.
+        if (!lydevice::sim::FaultInjector::ruleFromText(text, &rule) || rule.delayMs < 0) {
             *error = QStringLiteral("--fault wants KIND:MATCH[:COUNT[:DELAYMS]], not \"%1\"").arg(text);
             return false;
         }

@@ -29,21 +29,6 @@ bool readInt(const QCommandLineParser &parser, const QString &name, qint64 low, 
     return true;
 }
 
-// KIND:MATCH[:COUNT[:DELAYMS]], e.g. "delay:get.playback.recordinfo:1:500" or "status500:*".
-bool readFault(const QString &text, FaultRule *rule)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() < 2 || parts.size() > 4 || !FaultInjector::kindFromName(parts.at(0), &rule->kind)
-        || parts.at(1).isEmpty())
-        return false;
-    rule->match = parts.at(1);
-    bool ok = true;
-    if (parts.size() > 2)
-        rule->count = parts.at(2).toInt(&ok);
-    if (ok && parts.size() > 3)
-        rule->delayMs = parts.at(3).toInt(&ok);
-    return ok;
-}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -151,7 +136,7 @@ int main(int argc, char *argv[])
     options.password = parser.value(QStringLiteral("password"));
     for (const QString &text : parser.values(QStringLiteral("fault"))) {
         FaultRule rule;
-        if (!readFault(text, &rule)) {
+        if (!FaultInjector::ruleFromText(text, &rule)) {
             err << "lydevice-simulator: --fault wants KIND:MATCH[:COUNT[:DELAYMS]], not " << text << "\n";
             return 2;
         }
