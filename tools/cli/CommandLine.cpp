@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "EntryFormat.h"
 #include "FaultInjector.h"
 
 #include <QCommandLineOption>
@@ -137,18 +138,10 @@ bool readChannels(const QString &text, QVector<int> *channels, QString *error)
 // number takes the device's default).
 bool readType(const QString &text, bool video, int *type, QString *error)
 {
-    static const char *const videoNames[] = { "all", "general", "alarm", "motion", "smart", "sensor", "tag" };
-    static const char *const pictureNames[] = { "snapshot", "alarm", "all" };
     const QString name = text.trimmed().toLower();
-    const int count = video ? 7 : 3;
-    for (int i = 0; i < count; ++i) {
-        if (name == QLatin1String(video ? videoNames[i] : pictureNames[i])) {
-            *type = i;
-            return true;
-        }
-    }
-    bool ok = false;
-    const int number = name.toInt(&ok);
+    const int named = entryformat::typeNames(video).indexOf(name);
+    bool ok = named >= 0;
+    const int number = ok ? named : name.toInt(&ok);
     if (ok && number >= 0) {
         *type = number;
         return true;
