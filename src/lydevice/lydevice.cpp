@@ -3,6 +3,7 @@
 #include "manager/RecordManager.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QThread>
 
 namespace lydevice
@@ -12,12 +13,27 @@ namespace
 {
 
     // The direct-or-blocking exports run the manager's method directly in the main thread and wait
-    // for it from any other thread. Without an application object there is no other thread to hand
-    // over to.
+    // for it from any other thread.
     bool inMainThread()
     {
-        const QCoreApplication *app = QCoreApplication::instance();
-        return !app || app->thread() == QThread::currentThread();
+        return QCoreApplication::instance()->thread() == QThread::currentThread();
+    }
+
+    // Where a call goes. Without an application object there is no main thread to run the work in:
+    // the call is answered at once in its failure form (`failed`). Once the library is being unloaded
+    // there is no manager any more, and nothing is answered.
+    struct Route {
+        RecordManager *manager = nullptr;
+        bool failed = false;
+    };
+
+    Route route(const char *call)
+    {
+        if (!QCoreApplication::instance()) {
+            qWarning() << call << "called without an application object; it fails";
+            return { nullptr, true };
+        }
+        return { recordManager(), false };
     }
 
     // An empty callback cannot be called; the library answers every call, so it answers into a no-op.
@@ -32,7 +48,7 @@ namespace
 
 void init()
 {
-    recordManager();
+    route("init");
 }
 
 void cleanup()
@@ -41,7 +57,7 @@ void cleanup()
 
 void cancel_all_record_searching()
 {
-    if (RecordManager *manager = recordManager())
+    if (RecordManager *manager = route("cancel_all_record_searching").manager)
         QMetaObject::invokeMethod(manager, "cancelAllRecordSearching", Qt::AutoConnection);
 }
 
@@ -53,8 +69,12 @@ void search_video(TargetDesc target,
     QDateTime end,
     SearchVideoCallback callback)
 {
-    if (RecordManager *manager = recordManager())
-        QMetaObject::invokeMethod(manager,
+    callback = orNoop(std::move(callback));
+    const Route to = route("search_video");
+    if (to.failed)
+        callback(-1, {});
+    if (to.manager)
+        QMetaObject::invokeMethod(to.manager,
             "searchVideo",
             Qt::AutoConnection,
             Q_ARG(lydevice::TargetDesc, target),
@@ -63,19 +83,21 @@ void search_video(TargetDesc target,
             Q_ARG(lydevice::StreamType, streamType),
             Q_ARG(QDateTime, start),
             Q_ARG(QDateTime, end),
-            Q_ARG(lydevice::SearchVideoCallback, orNoop(std::move(callback))));
+            Q_ARG(lydevice::SearchVideoCallback, callback));
 }
 
 quint64 search_video_begin(TargetDesc target, RecordVideoDesc desc, SearchVideoCallbackV2 callback)
 {
-    RecordManager *manager = recordManager();
-    if (!manager)
-        return 0;
     callback = orNoop(std::move(callback));
+    const Route to = route("search_video_begin");
+    if (to.failed)
+        callback(-1, RecordVideoType::All, {});
+    if (!to.manager)
+        return 0;
     if (inMainThread())
-        return manager->searchVideoBegin(target, std::move(desc), std::move(callback));
+        return to.manager->searchVideoBegin(target, desc, callback);
     quint64 id = 0;
-    if (!QMetaObject::invokeMethod(manager,
+    if (!QMetaObject::invokeMethod(to.manager,
             "searchVideoBegin",
             Qt::BlockingQueuedConnection,
             Q_RETURN_ARG(quint64, id),
@@ -88,7 +110,7 @@ quint64 search_video_begin(TargetDesc target, RecordVideoDesc desc, SearchVideoC
 
 void search_video_end(quint64 id)
 {
-    if (RecordManager *manager = recordManager())
+    if (RecordManager *manager = route("search_video_end").manager)
         QMetaObject::invokeMethod(manager, "searchVideoEnd", Qt::AutoConnection, Q_ARG(quint64, id));
 }
 
@@ -99,8 +121,12 @@ void search_picture(TargetDesc target,
     QDateTime end,
     std::function<void(int)> callback)
 {
-    if (RecordManager *manager = recordManager())
-        QMetaObject::invokeMethod(manager,
+    callback = orNoop(std::move(callback));
+    const Route to = route("search_picture");
+    if (to.failed)
+        callback(-1);
+    if (to.manager)
+        QMetaObject::invokeMethod(to.manager,
             "searchPicture",
             Qt::AutoConnection,
             Q_ARG(lydevice::TargetDesc, target),
@@ -108,31 +134,37 @@ void search_picture(TargetDesc target,
             Q_ARG(lydevice::RecordPictureType, pictureType),
             Q_ARG(QDateTime, start),
             Q_ARG(QDateTime, end),
-            Q_ARG(std::function<void(int)>, orNoop(std::move(callback))));
+            Q_ARG(std::function<void(int)>, callback));
 }
 
 void read_picture_page(TargetDesc target, int idx, std::function<void(QList<QVariant>)> callback)
 {
-    if (RecordManager *manager = recordManager())
-        QMetaObject::invokeMethod(manager,
+    callback = orNoop(std::move(callback));
+    const Route to = route("read_picture_page");
+    if (to.failed)
+        callback({});
+    if (to.manager)
+        QMetaObject::invokeMethod(to.manager,
             "readPicturePage",
             Qt::AutoConnection,
             Q_ARG(lydevice::TargetDesc, target),
             Q_ARG(int, idx),
-            Q_ARG(std::function<void(QVariantList)>, orNoop(std::move(callback))));
+            Q_ARG(std::function<void(QVariantList)>, callback));
 }
 
 void read_picture(TargetDesc target, int idx, ReadPictureCallback callback)
 {
-    RecordManager *manager = recordManager();
-    if (!manager)
-        return;
     callback = orNoop(std::move(callback));
+    const Route to = route("read_picture");
+    if (to.failed)
+        callback(0, QImage());
+    if (!to.manager)
+        return;
     if (inMainThread()) {
-        manager->readPicture(target, idx, std::move(callback));
+        to.manager->readPicture(target, idx, callback);
         return;
     }
-    QMetaObject::invokeMethod(manager,
+    QMetaObject::invokeMethod(to.manager,
         "readPicture",
         Qt::BlockingQueuedConnection,
         Q_ARG(lydevice::TargetDesc, target),

@@ -4,8 +4,10 @@
 // cameras and network video recorders.
 //
 // Threading
-// - Call init() once, in the thread of the application object (the main thread), before any
-//   other function. After that every function may be called from any thread.
+// - The library needs an application object (QCoreApplication or a subclass) and runs all its
+//   work in that object's thread, the main thread. Call init() there before any other function;
+//   after that every function may be called from any thread. A call made while there is no
+//   application object is answered at once, in its failure form, with a warning.
 // - All work runs in the main thread; every callback is called there, at most once per call
 //   (the callback of search_video_begin once per delivered batch).
 // - search_video, search_video_end, search_picture, read_picture_page and
@@ -13,6 +15,16 @@
 //   queued to the main thread. search_video_begin and read_picture called from another thread
 //   block until the main thread has started the work; never call them from a thread the main
 //   thread is itself waiting on.
+//
+// How a reading (search_video_begin) ends. Its last delivery is exactly one of:
+// - the end: (code, 2, empty list); a batch of type 2 is never empty, so an empty list with type 2
+//   is always the end;
+// - a failure: (-1, type of the stage that failed, empty list);
+// - for a recorder over P2P whose span has no general records: (0, 0, empty list). (A camera's
+//   first batch (0, 0, ...) may be empty too; for a camera it is followed by the end.)
+// A reading also ends, without a further delivery, when search_video_end or
+// cancel_all_record_searching ends it. Either way, end it with search_video_end(id) to release it;
+// its id is never given to another reading.
 //
 // Failure forms (nothing is thrown, nothing is reported by return value)
 // - search_video: (-1, empty list)
@@ -94,8 +106,8 @@ struct RecordVideoDesc {
 // (session id or 0, records). Each record is a QVariantHash: "type" int, "start" and "end"
 // QDateTime.
 using SearchVideoCallback = std::function<void(int code, QList<QVariant> records)>;
-// One batch of an incremental search: (session id or 0, batch type, records). The end of the
-// reading is a delivery of type 2 with an empty list.
+// One batch of an incremental search: (session id or 0, batch type, records). See above for the
+// deliveries that end a reading.
 using SearchVideoCallbackV2 = std::function<void(int code, RecordVideoType type, QList<QVariant> records)>;
 // (number of picture bytes received, decoded picture; null when the bytes do not decode).
 using ReadPictureCallback = std::function<void(quint64 size, const QImage &image)>;
@@ -116,10 +128,11 @@ LYDEVICE_EXPORT void search_video(TargetDesc target,
     QDateTime end,
     SearchVideoCallback callback);
 
-// Starts an incremental video search and returns its id (never 0 for a started search). The
-// callback is called once per batch until the end delivery or a failure delivery.
+// Starts an incremental video search and returns its id (never 0 for a started search, never
+// reused). The callback is called once per batch until one of the last deliveries listed above.
 LYDEVICE_EXPORT quint64 search_video_begin(TargetDesc target, RecordVideoDesc desc, SearchVideoCallbackV2 callback);
-// Ends the incremental search with this id and closes what it holds open on the device.
+// Ends the incremental search with this id and closes what it holds open on the device. An id that
+// names no live reading (already ended, or cancelled) is ignored with a warning.
 LYDEVICE_EXPORT void search_video_end(quint64 id);
 
 // Searches captured pictures; the callback receives how many were found (-1 on failure).

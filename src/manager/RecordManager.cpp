@@ -3,10 +3,12 @@
 #include "manager/RecordFactory.h"
 #include "manager/RecordManagerPrivate.h"
 #include "manager/RecordSession.h"
+#include "manager/TargetContext.h"
 #include "operation/RecordOperation.h"
 #include "parse/HashAccess.h"
 #include "reader/RecordReader.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QImage>
 
@@ -55,26 +57,24 @@ RecordManager *recordManager()
 
 RecordManager::RecordManager()
     : QObject(nullptr)
-    , d(std::make_unique<RecordManagerPrivate>(this))
+    , d(std::make_unique<RecordManagerPrivate>())
 {
     registerMetaTypes();
+    // Everything runs in the application's thread, whichever thread touched the library first.
+    const QCoreApplication *app = QCoreApplication::instance();
+    if (app && thread() != app->thread())
+        moveToThread(app->thread());
 }
 
 RecordManager::~RecordManager() = default;
 
-RecordManagerPrivate *RecordManager::d_func() const
-{
-    return d.get();
-}
-
-void RecordManager::searchPicture(TargetDesc target,
-    QVector<int> channel,
+void RecordManager::searchPicture(const TargetDesc &target,
+    const QVector<int> &channel,
     RecordPictureType pictureType,
-    QDateTime start,
-    QDateTime end,
-    std::function<void(int)> callback)
+    const QDateTime &start,
+    const QDateTime &end,
+    const std::function<void(int)> &callback)
 {
-    d->closeSession(target);
     d->beginSearch(target, searchContext(start, end, 0, QVariant::fromValue(pictureType), channel));
     auto operation = makeSearchOperation(d.get(), target, RecordKind::Picture);
     if (!operation) {
@@ -85,16 +85,15 @@ void RecordManager::searchPicture(TargetDesc target,
         { QStringLiteral("endTime"), end },
         { QStringLiteral("type"), QVariant::fromValue(pictureType) },
         { QStringLiteral("channel"), QVariant::fromValue(channel) } };
-    d->startOperation(
-        params, std::move(operation), [callback = std::move(callback)](bool ok, const QVariantHash &result) {
-            callback(ok ? hashInt(result, QStringLiteral("sum")) : -1);
-        });
+    d->startOperation(params, std::move(operation), [callback](bool ok, const QVariantHash &result) {
+        callback(ok ? hashInt(result, QStringLiteral("sum")) : -1);
+    });
 }
 
-void RecordManager::readPicture(TargetDesc target, int idx, ReadPictureCallback callback)
+void RecordManager::readPicture(const TargetDesc &target, int idx, const ReadPictureCallback &callback)
 {
-    const auto it = d->contexts.constFind(target.handle);
-    if (it == d->contexts.constEnd() || !it->session.isValid()) {
+    const TargetContext *context = d->storedContext(target);
+    if (!context || !context->session.isValid()) {
         qWarning().noquote() << "we need session to search picture";
         callback(0, QImage());
         return;
@@ -104,9 +103,8 @@ void RecordManager::readPicture(TargetDesc target, int idx, ReadPictureCallback 
         callback(0, QImage());
         return;
     }
-    d->startOperation({ { QStringLiteral("index"), idx } },
-        std::move(operation),
-        [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+    d->startOperation(
+        { { QStringLiteral("index"), idx } }, std::move(operation), [callback](bool ok, const QVariantHash &result) {
             if (!ok) {
                 callback(0, QImage());
                 return;
@@ -117,20 +115,21 @@ void RecordManager::readPicture(TargetDesc target, int idx, ReadPictureCallback 
         });
 }
 
-void RecordManager::readPicturePage(TargetDesc target, int idx, std::function<void(QVariantList)> callback)
+void RecordManager::readPicturePage(
+    const TargetDesc &target, int idx, const std::function<void(QVariantList)> &callback)
 {
-    const auto it = d->contexts.constFind(target.handle);
-    if (it == d->contexts.constEnd() || !it->session.isValid()) {
+    const TargetContext *context = d->storedContext(target);
+    if (!context || !context->session.isValid()) {
         qWarning().noquote() << "we need session to read picture page";
         callback({});
         return;
     }
-    if (idx == it->currentPage) {
+    if (idx == context->currentPage) {
         qInfo().noquote() << "we already have current page";
-        callback(it->pictureList);
+        callback(context->pictureList);
         return;
     }
-    if (idx < 0 || idx >= it->pictureTotal) {
+    if (idx < 0 || idx >= context->pictureTotal) {
         qWarning() << "page is not existing. page: " << idx;
         callback({});
         return;
@@ -140,22 +139,20 @@ void RecordManager::readPicturePage(TargetDesc target, int idx, std::function<vo
         callback({});
         return;
     }
-    d->startOperation({ { QStringLiteral("page"), idx } },
-        std::move(operation),
-        [callback = std::move(callback)](bool ok, const QVariantHash &result) {
+    d->startOperation(
+        { { QStringLiteral("page"), idx } }, std::move(operation), [callback](bool ok, const QVariantHash &result) {
             callback(ok ? hashList(result, QStringLiteral("data")) : QVariantList());
         });
 }
 
-void RecordManager::searchVideo(TargetDesc target,
-    QVector<int> channel,
+void RecordManager::searchVideo(const TargetDesc &target,
+    const QVector<int> &channel,
     RecordVideoType videoType,
     StreamType streamType,
-    QDateTime start,
-    QDateTime end,
-    SearchVideoCallback callback)
+    const QDateTime &start,
+    const QDateTime &end,
+    const SearchVideoCallback &callback)
 {
-    d->closeSession(target);
     d->beginSearch(target, searchContext(start, end, int(streamType), QVariant::fromValue(videoType), channel));
     auto operation = makeSearchOperation(d.get(), target, RecordKind::Video);
     if (!operation) {
@@ -167,18 +164,18 @@ void RecordManager::searchVideo(TargetDesc target,
         { QStringLiteral("stream"), QVariant::fromValue(streamType) },
         { QStringLiteral("type"), QVariant::fromValue(videoType) },
         { QStringLiteral("channel"), QVariant::fromValue(channel) } };
-    d->startOperation(
-        params, std::move(operation), [callback = std::move(callback)](bool ok, const QVariantHash &result) {
-            if (!ok) {
-                callback(-1, {});
-                return;
-            }
-            const QVariant sid = result.value(QStringLiteral("sid"));
-            callback(sid.userType() == QMetaType::Int ? sid.toInt() : 0, hashList(result, QStringLiteral("data")));
-        });
+    d->startOperation(params, std::move(operation), [callback](bool ok, const QVariantHash &result) {
+        if (!ok) {
+            callback(-1, {});
+            return;
+        }
+        const QVariant sid = result.value(QStringLiteral("sid"));
+        callback(sid.userType() == QMetaType::Int ? sid.toInt() : 0, hashList(result, QStringLiteral("data")));
+    });
 }
 
-quint64 RecordManager::searchVideoBegin(TargetDesc target, RecordVideoDesc desc, SearchVideoCallbackV2 callback)
+quint64 RecordManager::searchVideoBegin(
+    const TargetDesc &target, const RecordVideoDesc &desc, const SearchVideoCallbackV2 &callback)
 {
     std::unique_ptr<RecordReader> reader = makeReader(target);
     if (!reader) {
@@ -187,7 +184,7 @@ quint64 RecordManager::searchVideoBegin(TargetDesc target, RecordVideoDesc desc,
     }
     RecordReader *const started = reader.get();
     const quint64 id = d->addReader(std::move(reader));
-    started->startReading(std::move(desc), std::move(callback));
+    started->startReading(desc, callback);
     return id;
 }
 

@@ -24,33 +24,35 @@ public:
     RecordManager();
     ~RecordManager() override;
 
-    Q_INVOKABLE void searchPicture(lydevice::TargetDesc target,
-        QVector<int> channel,
+    Q_INVOKABLE void searchPicture(const lydevice::TargetDesc &target,
+        const QVector<int> &channel,
         lydevice::RecordPictureType pictureType,
-        QDateTime start,
-        QDateTime end,
-        std::function<void(int)> callback);
-    Q_INVOKABLE void readPicture(lydevice::TargetDesc target, int idx, lydevice::ReadPictureCallback callback);
-    Q_INVOKABLE void readPicturePage(lydevice::TargetDesc target, int idx, std::function<void(QVariantList)> callback);
-    Q_INVOKABLE void searchVideo(lydevice::TargetDesc target,
-        QVector<int> channel,
+        const QDateTime &start,
+        const QDateTime &end,
+        const std::function<void(int)> &callback);
+    Q_INVOKABLE void readPicture(
+        const lydevice::TargetDesc &target, int idx, const lydevice::ReadPictureCallback &callback);
+    Q_INVOKABLE void readPicturePage(
+        const lydevice::TargetDesc &target, int idx, const std::function<void(QVariantList)> &callback);
+    Q_INVOKABLE void searchVideo(const lydevice::TargetDesc &target,
+        const QVector<int> &channel,
         lydevice::RecordVideoType videoType,
         lydevice::StreamType streamType,
-        QDateTime start,
-        QDateTime end,
-        lydevice::SearchVideoCallback callback);
-    Q_INVOKABLE quint64 searchVideoBegin(
-        lydevice::TargetDesc target, lydevice::RecordVideoDesc desc, lydevice::SearchVideoCallbackV2 callback);
+        const QDateTime &start,
+        const QDateTime &end,
+        const lydevice::SearchVideoCallback &callback);
+    Q_INVOKABLE quint64 searchVideoBegin(const lydevice::TargetDesc &target,
+        const lydevice::RecordVideoDesc &desc,
+        const lydevice::SearchVideoCallbackV2 &callback);
     Q_INVOKABLE void searchVideoEnd(quint64);
     Q_INVOKABLE void cancelAllRecordSearching();
-
-    RecordManagerPrivate *d_func() const;
 
 private:
     const std::unique_ptr<RecordManagerPrivate> d;
 };
 
-// The process-wide manager, built on first use; none once it has been destroyed.
+// The process-wide manager, built on first use and living in the application's thread; none once
+// it has been destroyed.
 RecordManager *recordManager();
 
 } // namespace lydevice

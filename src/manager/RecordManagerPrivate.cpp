@@ -9,37 +9,42 @@
 namespace lydevice
 {
 
-RecordManagerPrivate::RecordManagerPrivate(RecordManager *q)
-    : q(q)
-{
-}
-
 RecordManagerPrivate::~RecordManagerPrivate()
 {
+    // No session is closed when the library goes away.
+    dropWorkers();
+}
+
+void RecordManagerPrivate::dropWorkers()
+{
     // Readers first (their destructors close what they hold on the devices), then operations
-    // (theirs clear the busy flags in the contexts, which therefore go last). No session is closed.
-    std::vector<std::unique_ptr<RecordReader>> goneReaders;
+    // (theirs clear the busy flags in the contexts). The lists are swapped out first, so that they
+    // are consistent while the destructors run.
+    std::map<quint64, std::unique_ptr<RecordReader>> goneReaders;
     goneReaders.swap(readers);
     for (auto &reader : goneReaders)
-        reader.reset();
+        reader.second.reset();
     QVector<QSharedPointer<RecordOperation>> goneOperations;
     goneOperations.swap(operations);
     goneOperations.clear();
-    targets.clear();
-    contexts.clear();
+}
+
+const TargetContext *RecordManagerPrivate::storedContext(const TargetDesc &target) const
+{
+    const auto it = contexts.constFind(target.handle);
+    return it == contexts.constEnd() ? nullptr : &it.value();
 }
 
 const TargetContext &RecordManagerPrivate::context(const TargetDesc &target) const
 {
     static const TargetContext empty;
-    const auto it = contexts.constFind(target.handle);
-    return it == contexts.constEnd() ? empty : it.value();
+    const TargetContext *stored = storedContext(target);
+    return stored ? *stored : empty;
 }
 
 bool RecordManagerPrivate::isOperationAlive(const TargetDesc &target) const
 {
-    const auto it = contexts.constFind(target.handle);
-    return it != contexts.constEnd() && it->operationAlive;
+    return context(target).operationAlive;
 }
 
 void RecordManagerPrivate::setOperationAlive(const TargetDesc &target, bool alive)
@@ -69,6 +74,8 @@ void RecordManagerPrivate::setPage(
 
 void RecordManagerPrivate::beginSearch(const TargetDesc &target, const TargetContext &context)
 {
+    if (const TargetContext *old = storedContext(target))
+        closeSession(target, old->session);
     contexts.insert(target.handle, context);
     targets.append(target);
 }
@@ -104,44 +111,20 @@ void RecordManagerPrivate::releaseOperation(const RecordOperation *operation)
     last.reset();
 }
 
-void RecordManagerPrivate::closeSession(const TargetDesc &target)
-{
-    const auto it = contexts.constFind(target.handle);
-    if (it == contexts.constEnd())
-        return;
-    const QVariant session = it->session;
-    if (target.transport == TransportType::Ip && target.deviceType == DeviceType::NVR)
-        closeNvrSessionIp(target, session);
-    else if (target.transport == TransportType::P2p && target.deviceType == DeviceType::NVR)
-        closeNvrSessionP2p(target, session);
-    else if (target.transport == TransportType::Ip && target.deviceType == DeviceType::IPC)
-        closeIpcSessionIp(target, session);
-    // A camera over P2P keeps no session we could close.
-}
-
-void RecordManagerPrivate::closeAllSessions()
-{
-    QVector<TargetDesc> searched;
-    searched.swap(targets);
-    for (const TargetDesc &target : qAsConst(searched))
-        closeSession(target);
-}
-
 quint64 RecordManagerPrivate::addReader(std::unique_ptr<RecordReader> reader)
 {
-    const quint64 id = reinterpret_cast<quintptr>(reader.get());
-    readers.push_back(std::move(reader));
+    const quint64 id = ++lastReaderId;
+    readers.emplace(id, std::move(reader));
     return id;
 }
 
 bool RecordManagerPrivate::removeReader(quint64 id)
 {
-    const auto it = std::find_if(readers.begin(), readers.end(), [id](const auto &reader) {
-        return reinterpret_cast<quintptr>(reader.get()) == id;
-    });
+    const auto it = readers.find(id);
     if (it == readers.end())
         return false;
-    std::unique_ptr<RecordReader> gone = std::move(*it);
+    // Out of the list before it is destroyed: its destructor may reach the manager.
+    std::unique_ptr<RecordReader> gone = std::move(it->second);
     readers.erase(it);
     gone.reset();
     return true;
@@ -149,15 +132,13 @@ bool RecordManagerPrivate::removeReader(quint64 id)
 
 void RecordManagerPrivate::cancelAll()
 {
-    // Swap the lists out first: destructors run with the manager's lists already consistent.
-    std::vector<std::unique_ptr<RecordReader>> goneReaders;
-    goneReaders.swap(readers);
-    for (auto &reader : goneReaders)
-        reader.reset();
-    QVector<QSharedPointer<RecordOperation>> goneOperations;
-    goneOperations.swap(operations);
-    goneOperations.clear();
-    closeAllSessions();
+    dropWorkers();
+    QVector<TargetDesc> searched;
+    searched.swap(targets);
+    for (const TargetDesc &target : qAsConst(searched)) {
+        if (const TargetContext *stored = storedContext(target))
+            closeSession(target, stored->session);
+    }
 }
 
 } // namespace lydevice

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "manager/RecordKind.h"
 #include "manager/TargetContext.h"
 
 #include <lydevice/lydevice.h>
@@ -10,13 +9,12 @@
 #include <QVector>
 
 #include <functional>
+#include <map>
 #include <memory>
-#include <vector>
 
 namespace lydevice
 {
 
-class RecordManager;
 class RecordOperation;
 class RecordReader;
 
@@ -27,7 +25,7 @@ class RecordManagerPrivate
 public:
     using Finished = std::function<void(bool ok, const QVariantHash &result)>;
 
-    explicit RecordManagerPrivate(RecordManager *q);
+    RecordManagerPrivate() = default;
     ~RecordManagerPrivate();
 
     RecordManagerPrivate(const RecordManagerPrivate &) = delete;
@@ -40,33 +38,35 @@ public:
     void setSession(const TargetDesc &target, const QVariant &session);
     void setPage(const TargetDesc &target, int pictureTotal, int currentPage, const QVariantList &list);
 
-    // Replaces the device's context whole with a new search and lists the device for cancel-all.
+    // The device's stored context, or none.
+    const TargetContext *storedContext(const TargetDesc &target) const;
+    // Closes the session stored for the device, replaces its context whole with a new search and
+    // lists the device for cancel-all.
     void beginSearch(const TargetDesc &target, const TargetContext &context);
 
     // Runs the operation and keeps it until it completes: `finished` is called with its result,
     // then the operation is destroyed.
     void startOperation(const QVariantHash &params, QSharedPointer<RecordOperation> operation, Finished finished);
 
-    // Closes the session stored for the device (before a new search replaces it).
-    void closeSession(const TargetDesc &target);
-    // Closes the stored session of every device searched since the last call, in search order.
-    void closeAllSessions();
-
-    // The live readers; the reader id is the reader's address.
+    // Keeps a reader under a new id: never 0 and never given twice in the process, so that a stale
+    // id cannot end a later reading. Removing destroys the reader; an unknown id removes nothing.
     quint64 addReader(std::unique_ptr<RecordReader> reader);
     bool removeReader(quint64 id);
 
-    // Destroys every reader and operation (no callbacks), then closes the sessions.
+    // Destroys every reader and operation (no callbacks), then closes the stored session of every
+    // device searched since the last call, in search order.
     void cancelAll();
+
+private:
+    void dropWorkers();
+    void releaseOperation(const RecordOperation *operation);
 
     QHash<quint64, TargetContext> contexts;
     QVector<TargetDesc> targets;
     QVector<QSharedPointer<RecordOperation>> operations;
-    std::vector<std::unique_ptr<RecordReader>> readers;
-    RecordManager *const q;
-
-private:
-    void releaseOperation(const RecordOperation *operation);
+    // By id, which is also creation order.
+    std::map<quint64, std::unique_ptr<RecordReader>> readers;
+    quint64 lastReaderId = 0;
 };
 
 } // namespace lydevice

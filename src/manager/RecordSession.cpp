@@ -1,12 +1,44 @@
 #include "manager/RecordSession.h"
 
-#include "transport/DeviceCommand.h"
+#include "protocol/IpcProtocolIp.h"
+#include "protocol/NvrProtocolIp.h"
+#include "protocol/NvrProtocolP2p.h"
 
 #include <QDebug>
-#include <QJsonObject>
+
+#include <optional>
 
 namespace lydevice
 {
+
+namespace
+{
+
+    std::optional<RecorderSession> recorderSession(const QVariant &session)
+    {
+        if (!session.isValid()) {
+            qWarning().noquote() << "session is not valid";
+            return std::nullopt;
+        }
+        const RecorderSession recorder = sessionFrom<RecorderSession>(session);
+        qDebug() << "close previous session first. session id: " << recorder.sid
+                 << ", record type: " << recorder.recordType;
+        return recorder;
+    }
+
+} // namespace
+
+void closeSession(const TargetDesc &target, const QVariant &session)
+{
+    const bool ip = target.transport == TransportType::Ip;
+    const bool p2p = target.transport == TransportType::P2p;
+    if (target.deviceType == DeviceType::NVR && ip)
+        closeNvrSessionIp(target, session);
+    else if (target.deviceType == DeviceType::NVR && p2p)
+        closeNvrSessionP2p(target, session);
+    else if (target.deviceType == DeviceType::IPC && ip)
+        closeIpcSessionIp(target, session);
+}
 
 void closeIpcSessionIp(const TargetDesc &target, const QVariant &session)
 {
@@ -16,53 +48,26 @@ void closeIpcSessionIp(const TargetDesc &target, const QVariant &session)
     }
     const CameraSession camera = sessionFrom<CameraSession>(session);
     qDebug() << "close previous session. id: " << camera.id << ", uuid: " << camera.uuid;
-    sendHttpCommand(target.handle,
-        QStringLiteral("/vb.htm"),
-        { { QStringLiteral("closelyfshandle"), QString::number(camera.id) + QLatin1Char(';') + camera.uuid } });
+    IpcProtocolIp(target.handle).closeSession(camera);
 }
 
 void closeNvrSessionIp(const TargetDesc &target, const QVariant &session)
 {
-    if (!session.isValid()) {
-        qWarning().noquote() << "session is not valid";
+    const std::optional<RecorderSession> recorder = recorderSession(session);
+    if (!recorder)
         return;
-    }
-    const RecorderSession recorder = sessionFrom<RecorderSession>(session);
-    qDebug() << "close previous session first. session id: " << recorder.sid
-             << ", record type: " << recorder.recordType;
-    const QString sid = QString::number(recorder.sid);
-    if (recorder.recordType == int(RecordKind::Video)) {
-        sendHttpCommand(target.handle,
-            QStringLiteral("/sdk.cgi"),
-            { { QStringLiteral("action"), QStringLiteral("set.playback.stop_batch") },
-                { QStringLiteral("cnt"), QStringLiteral("1") },
-                { QStringLiteral("sid[0]"), sid },
-                { QStringLiteral("close"), QStringLiteral("1") } });
-    } else if (recorder.recordType == int(RecordKind::Picture)) {
-        sendHttpCommand(target.handle,
-            QStringLiteral("/sdk.cgi"),
-            { { QStringLiteral("action"), QStringLiteral("get.playback.picture_backup_search_close") },
-                { QStringLiteral("sid"), sid } });
-    }
+    if (recorder->recordType == int(RecordKind::Video))
+        NvrProtocolIp(target.handle).stopPlayback(recorder->sid);
+    else if (recorder->recordType == int(RecordKind::Picture))
+        NvrProtocolIp(target.handle).closePictureSearch(recorder->sid);
 }
 
 void closeNvrSessionP2p(const TargetDesc &target, const QVariant &session)
 {
-    if (!session.isValid()) {
-        qWarning().noquote() << "session is not valid";
-        return;
-    }
-    const RecorderSession recorder = sessionFrom<RecorderSession>(session);
-    qDebug() << "close previous session first. session id: " << recorder.sid
-             << ", record type: " << recorder.recordType;
+    const std::optional<RecorderSession> recorder = recorderSession(session);
     // Over P2P only playback sessions can be stopped; a picture search session stays open.
-    if (recorder.recordType != int(RecordKind::Video))
-        return;
-    sendP2pCommand(target.handle,
-        NVRCommand::StopPlayback,
-        QJsonObject { { QStringLiteral("r.cnt"), 1 },
-            { QStringLiteral("r.close"), 1 },
-            { QStringLiteral("r.sid[0]"), recorder.sid } });
+    if (recorder && recorder->recordType == int(RecordKind::Video))
+        NvrProtocolP2p(target.handle).stopPlayback(recorder->sid);
 }
 
 } // namespace lydevice

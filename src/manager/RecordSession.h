@@ -36,7 +36,9 @@ template <typename Session> Session sessionFrom(const QVariant &variant)
     return variant.value<Session>();
 }
 
-// Close requests for a stored session. Fire-and-forget: replies and failures are ignored.
+// Closes a session stored for the device, by device kind and transport. Fire-and-forget: replies
+// and failures are ignored. A camera over P2P keeps no session we could close.
+void closeSession(const TargetDesc &target, const QVariant &session);
 void closeIpcSessionIp(const TargetDesc &target, const QVariant &session);
 void closeNvrSessionIp(const TargetDesc &target, const QVariant &session);
 void closeNvrSessionP2p(const TargetDesc &target, const QVariant &session);

@@ -1,32 +1,16 @@
 #pragma once
 
-#include "operation/RecordOperation.h"
-
-#include <QVector>
+#include "operation/PictureRead.h"
+#include "protocol/IpcProtocolIp.h"
 
 namespace lydevice
 {
 
-// Fetches one picture of the search open on a camera over HTTP, by its index in the whole result.
-// Loads the picture's page first when it is not the page held (that page then stays held), then
-// downloads the file named by the page's entry and decodes it. Reports {"data": the image,
-// "size": the bytes received}; bytes that do not decode give a null image, not a failure.
-class IpcReadPictureIp : public RecordOperation
+// read_picture on a camera over HTTP: the picture comes as a file download ("/dataloader.cgi").
+class IpcReadPictureIp final : public PictureRead<IpcProtocolIp>
 {
 public:
-    using RecordOperation::RecordOperation;
-    ~IpcReadPictureIp() override;
-
-    void run(const QVariantHash &params, Completion done) override;
-
-private:
-    void moveToPage(int page);
-    void onMovedPage(int page, bool ok, const QVector<QByteArray> &replies);
-    void requestPicture();
-    void onPictureReply(bool ok, const QVector<QByteArray> &replies);
-
-    int pictureIndex = 0;
-    Completion done;
+    using PictureRead::PictureRead;
 };
 
 } // namespace lydevice

@@ -1,27 +1,17 @@
 #pragma once
 
-#include "operation/RecordOperation.h"
-
-#include <QVector>
+#include "operation/PicturePageRead.h"
+#include "protocol/IpcProtocolIp.h"
 
 namespace lydevice
 {
 
-// Reads one page of the picture search open on a camera over HTTP and makes it the page held in the
-// device's context. Reports {"data": the page's entries}, which may be empty.
-class IpcReadPicturePageIp : public RecordOperation
+// read_picture_page on a camera over HTTP: the "sdexplorer" list from picture page * 30 on, within
+// the session of the search.
+class IpcReadPicturePageIp final : public PicturePageRead<IpcProtocolIp>
 {
 public:
-    using RecordOperation::RecordOperation;
-    ~IpcReadPicturePageIp() override;
-
-    void run(const QVariantHash &params, Completion done) override;
-
-private:
-    void onPageReply(bool ok, const QVector<QByteArray> &replies);
-
-    int pageIndex = 0;
-    Completion done;
+    using PicturePageRead::PicturePageRead;
 };
 
 } // namespace lydevice

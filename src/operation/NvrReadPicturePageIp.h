@@ -1,27 +1,16 @@
 #pragma once
 
-#include "operation/RecordOperation.h"
-
-#include <QVector>
+#include "operation/PicturePageRead.h"
+#include "protocol/NvrProtocolIp.h"
 
 namespace lydevice
 {
 
-// Reads one page of the picture search open on a recorder over HTTP and makes it the page held in the
-// device's context. Reports {"data": the page's entries}, which may be empty.
-class NvrReadPicturePageIp : public RecordOperation
+// read_picture_page on a recorder over HTTP: one page of 100 of the recorder's picture search.
+class NvrReadPicturePageIp final : public PicturePageRead<NvrProtocolIp>
 {
 public:
-    using RecordOperation::RecordOperation;
-    ~NvrReadPicturePageIp() override;
-
-    void run(const QVariantHash &params, Completion done) override;
-
-private:
-    void onPageReply(bool ok, const QVector<QByteArray> &replies);
-
-    int pageIndex = 0;
-    Completion done;
+    using PicturePageRead::PicturePageRead;
 };
 
 } // namespace lydevice

@@ -87,7 +87,12 @@ QImage hashImage(const QVariantHash &hash, const QString &key)
 
 int hashTruncated(const QVariantHash &hash, const QString &key)
 {
-    const double truncated = std::trunc(hashDouble(hash, key));
+    return truncatedInt(hash.value(key));
+}
+
+int truncatedInt(const QVariant &value)
+{
+    const double truncated = std::trunc(value.toDouble());
     if (!(truncated >= double(INT_MIN) && truncated <= double(INT_MAX)))
         return 0;
     return int(truncated);

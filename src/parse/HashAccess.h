@@ -23,6 +23,8 @@ QImage hashImage(const QVariantHash &hash, const QString &key);
 
 // hashDouble truncated toward zero; 0 for values that are not finite or do not fit 32 bits.
 int hashTruncated(const QVariantHash &hash, const QString &key);
+// The same for a value.
+int truncatedInt(const QVariant &value);
 // hashString read by QString::toInt in base 10: "12" and 12 both read 12, anything else 0.
 int hashTextInt(const QVariantHash &hash, const QString &key);
 

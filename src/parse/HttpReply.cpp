@@ -1,6 +1,6 @@
 #include "HttpReply.h"
 
-#include <QtGlobal>
+#include <QDebug>
 
 namespace lydevice
 {
@@ -81,6 +81,28 @@ QByteArray httpReplyBody(const QByteArray &reply)
     if (!chunked || body.isEmpty())
         return body;
     return decodeChunks(body);
+}
+
+QByteArray firstReply(const QVector<QByteArray> &replies)
+{
+    return replies.isEmpty() ? QByteArray() : replies.first();
+}
+
+bool httpReplyGood(bool ok, const QVector<QByteArray> &replies)
+{
+    return ok && httpStatusCode(QString::fromUtf8(firstReply(replies))) == 200;
+}
+
+std::optional<QByteArray> boundedReplyBody(bool ok, const QVector<QByteArray> &replies, int maxBytes)
+{
+    if (!httpReplyGood(ok, replies))
+        return std::nullopt;
+    const QByteArray reply = firstReply(replies);
+    if (reply.size() > maxBytes) {
+        qWarning() << "reply too large for what it should carry, not read:" << reply.size() << "bytes";
+        return std::nullopt;
+    }
+    return httpReplyBody(reply);
 }
 
 } // namespace lydevice

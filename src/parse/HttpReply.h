@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
+
+#include <optional>
 
 namespace lydevice
 {
@@ -15,5 +18,14 @@ int httpStatusCode(const QString &reply);
 // Body of a "200 OK" reply (byte-exact status line), de-chunked when the headers announce chunked
 // transfer coding; empty for any other reply, and for a reply without an end of headers.
 QByteArray httpReplyBody(const QByteArray &reply);
+
+// The scheduler hands a reply over as a vector holding the raw reply: its first element ("" when
+// there is none).
+QByteArray firstReply(const QVector<QByteArray> &replies);
+// A usable reply: the transport succeeded and the status is 200.
+bool httpReplyGood(bool ok, const QVector<QByteArray> &replies);
+// The body of a usable reply that is at most maxBytes long as received; none otherwise (with a
+// warning for a longer one, which is not parsed at all).
+std::optional<QByteArray> boundedReplyBody(bool ok, const QVector<QByteArray> &replies, int maxBytes);
 
 } // namespace lydevice

@@ -137,9 +137,4 @@ QVariantHash parseKeyValueHash(const QString &text, bool numeric)
     return scanKeyValueText<QVariantHash>(text, numeric);
 }
 
-QByteArray repairPictureList(QByteArray body)
-{
-    return body.replace(QByteArrayLiteral("{\"sEcho\": ,"), QByteArrayLiteral("{"));
-}
-
 } // namespace lydevice

@@ -26,8 +26,4 @@ QJsonObject parseKeyValueText(const QString &text, bool numeric);
 // pages carry hundreds of keys, and a JSON object is slow to grow one key at a time.
 QVariantHash parseKeyValueHash(const QString &text, bool numeric);
 
-// Cameras start their picture list with a member "sEcho" that has no value: `{"sEcho": ,`.
-// Replaces each such opening with "{" so that the list parses as JSON.
-QByteArray repairPictureList(QByteArray body);
-
 } // namespace lydevice

@@ -1,5 +1,6 @@
 #include "reader/RecordReader.h"
 
+#include <QDebug>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -13,6 +14,15 @@ RecordReader::RecordReader(const TargetDesc &target)
 }
 
 RecordReader::~RecordReader() = default;
+
+void RecordReader::startReading(RecordVideoDesc desc, SearchVideoCallbackV2 callback)
+{
+    qInfo().noquote() << (target.deviceType == DeviceType::NVR ? "begin search video in nvr"
+                                                               : "begin search video in ipc");
+    this->callback = std::move(callback);
+    this->desc = std::move(desc);
+    start();
+}
 
 bool RecordReader::deliver(int code, RecordVideoType type, const QVariantList &records)
 {

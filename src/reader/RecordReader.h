@@ -21,9 +21,14 @@ public:
     explicit RecordReader(const TargetDesc &target);
     ~RecordReader() override;
 
-    virtual void startReading(RecordVideoDesc desc, SearchVideoCallbackV2 callback) = 0;
+    // Keeps the search and the callback and sends the first request; called once, right after
+    // construction.
+    void startReading(RecordVideoDesc desc, SearchVideoCallbackV2 callback);
 
 protected:
+    // The first request of the reading.
+    virtual void start() = 0;
+
     // One call of the callback. Returns false when the reader must not go on: it was destroyed
     // during the call (the caller may end the search from inside its callback), or it has already
     // ended. The caller must then return at once without touching any member.

@@ -1,24 +1,12 @@
 #include "reader/RecordReaderIpc.h"
 
 #include "parse/HashAccess.h"
+#include "protocol/CameraFiles.h"
 
 #include <QDebug>
 
 namespace lydevice
 {
-
-RecordReaderIpc::RecordReaderIpc(const TargetDesc &target)
-    : RecordReader(target)
-{
-}
-
-void RecordReaderIpc::startReading(RecordVideoDesc desc, SearchVideoCallbackV2 callback)
-{
-    qInfo() << "begin search video in ipc";
-    this->callback = std::move(callback);
-    this->desc = std::move(desc);
-    requestPageCount();
-}
 
 void RecordReaderIpc::fail()
 {
@@ -36,11 +24,6 @@ void RecordReaderIpc::onPageCount(bool good, int pageCount)
         fail();
         return;
     }
-    if (pageCount > maxPages) {
-        qWarning() << "page count out of range, reading" << maxPages << "of" << pageCount;
-        pageCount = maxPages;
-    }
-    // A negative count is read as one page: page 1 is then the last one.
     totalPages = pageCount;
     requestPage(1);
 }
@@ -67,7 +50,7 @@ void RecordReaderIpc::onPage(int page, bool good, const QVariantList &entries)
             break;
         }
     }
-    if (page < totalPages)
+    if (moreFilePages(page, totalPages))
         requestPage(page + 1);
     else
         finishReading();

@@ -13,20 +13,14 @@ namespace lydevice
 // then those of camera type 2 as type 1 and those of camera type 5 as type 2 (when there are any),
 // then the end. A camera opens no playback session: the code is 0, and nothing is closed.
 //
-// A derived class sends the two requests and hands what it read from the replies to
-// onPageCount and onPage.
+// A derived class sends the two requests (the page count from start()) and hands what it read from
+// the replies to onPageCount and onPage.
 class RecordReaderIpc : public RecordReader
 {
 public:
-    explicit RecordReaderIpc(const TargetDesc &target);
-
-    void startReading(RecordVideoDesc desc, SearchVideoCallbackV2 callback) override;
-
-    // Pages read at most; a larger page count is cut to it.
-    static constexpr int maxPages = 100000;
+    using RecordReader::RecordReader;
 
 protected:
-    virtual void requestPageCount() = 0;
     // Page numbers count from 1.
     virtual void requestPage(int page) = 0;
 
@@ -34,7 +28,7 @@ protected:
     void onPageCount(bool good, int pageCount);
     void onPage(int page, bool good, const QVariantList &entries);
 
-    // The page count reported by the camera (cut to maxPages).
+    // The page count reported by the camera.
     int totalPages = 0;
     // Kept entries by camera record type, in arrival order.
     QVariantList type1Records;

@@ -1,65 +1,33 @@
 #include "reader/RecordReaderIpcIp.h"
 
-#include "parse/CameraFileList.h"
-#include "parse/HashAccess.h"
-#include "parse/RecordFormat.h"
-#include "transport/DeviceCommand.h"
-#include "transport/ReplyBinding.h"
+#include "protocol/IpcProtocolIp.h"
 
 namespace lydevice
 {
 
-namespace
+void RecordReaderIpcIp::start()
 {
-
-    // The camera's file list queries name the span and then either ask for the page count (with the
-    // type mask) or for one page.
-    Query fileListQuery(const RecordVideoDesc &desc, const QString &key, const QString &value)
-    {
-        return { { QStringLiteral("PBStartTimePos"), compactTime(desc.start) },
-            { QStringLiteral("PBEndTimePos"), compactTime(desc.end) },
-            { key, value } };
-    }
-
-} // namespace
-
-RecordReaderIpcIp::RecordReaderIpcIp(const TargetDesc &target)
-    : RecordReaderIpc(target)
-{
-}
-
-// A camera holds nothing open for a reading.
-RecordReaderIpcIp::~RecordReaderIpcIp() = default;
-
-void RecordReaderIpcIp::requestPageCount()
-{
-    sendHttpCommand(target.handle,
-        QStringLiteral("/vb.htm"),
-        fileListQuery(desc, QStringLiteral("PBFileTotalPage"), typeMask(int(desc.videoType))),
-        bindHttpReply(this, &RecordReaderIpcIp::onTotalPageReply));
+    IpcProtocolIp(target.handle)
+        .filePageCount(
+            desc.start, desc.end, int(desc.videoType), bindHttpReply(this, &RecordReaderIpcIp::onTotalPageReply));
 }
 
 void RecordReaderIpcIp::requestPage(int page)
 {
-    sendHttpCommand(target.handle,
-        QStringLiteral("/vb.htm"),
-        fileListQuery(desc, QStringLiteral("PBFilePageIndex"), QString::number(page)),
-        bindHttpReply(this, &RecordReaderIpcIp::onPageReply, page));
+    IpcProtocolIp(target.handle)
+        .filePage(desc.start, desc.end, page, bindHttpReply(this, &RecordReaderIpcIp::onPageReply, page));
 }
 
 void RecordReaderIpcIp::onTotalPageReply(bool ok, const QVector<QByteArray> &replies)
 {
-    const bool good = httpReplyGood(ok, replies);
-    onPageCount(good, good ? hashTruncated(okLinesReply(replies, true), QStringLiteral("pbfiletotalpage")) : 0);
+    const std::optional<int> pages = IpcProtocolIp::filePageCount(ok, replies);
+    onPageCount(pages.has_value(), pages.value_or(0));
 }
 
 void RecordReaderIpcIp::onPageReply(int page, bool ok, const QVector<QByteArray> &replies)
 {
-    const bool good = httpReplyGood(ok, replies);
-    QVariantList entries;
-    if (good)
-        entries = recordFileEntries(hashString(okLinesReply(replies, true), QStringLiteral("pbfilepageindex")));
-    onPage(page, good, entries);
+    const std::optional<QVariantList> entries = IpcProtocolIp::filePage(ok, replies);
+    onPage(page, entries.has_value(), entries.value_or(QVariantList()));
 }
 
 } // namespace lydevice

@@ -9,14 +9,13 @@ namespace lydevice
 {
 
 // Incremental video reading of an IP camera over HTTP ("/vb.htm" file list queries).
-class RecordReaderIpcIp : public RecordReaderIpc
+class RecordReaderIpcIp final : public RecordReaderIpc
 {
 public:
-    explicit RecordReaderIpcIp(const TargetDesc &target);
-    ~RecordReaderIpcIp() override;
+    using RecordReaderIpc::RecordReaderIpc;
 
 private:
-    void requestPageCount() override;
+    void start() override;
     void requestPage(int page) override;
 
     void onTotalPageReply(bool ok, const QVector<QByteArray> &replies);

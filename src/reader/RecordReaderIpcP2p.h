@@ -8,14 +8,13 @@ namespace lydevice
 {
 
 // Incremental video reading of an IP camera over P2P (camera record search commands).
-class RecordReaderIpcP2p : public RecordReaderIpc
+class RecordReaderIpcP2p final : public RecordReaderIpc
 {
 public:
-    explicit RecordReaderIpcP2p(const TargetDesc &target);
-    ~RecordReaderIpcP2p() override;
+    using RecordReaderIpc::RecordReaderIpc;
 
 private:
-    void requestPageCount() override;
+    void start() override;
     void requestPage(int page) override;
 
     void onTotalPageReply(bool ok, const QJsonObject &reply);

@@ -1,28 +1,39 @@
 #include "reader/RecordReaderNvr.h"
 
+#include "protocol/ReplyLimits.h"
+
 #include <QDebug>
 
 namespace lydevice
 {
 
-RecordReaderNvr::RecordReaderNvr(const TargetDesc &target)
-    : RecordReader(target)
+namespace
 {
-}
 
-void RecordReaderNvr::startReading(RecordVideoDesc desc, SearchVideoCallbackV2 callback)
+    // A reply's count as the stage adds it up: cut like its entries, so that a broken reply cannot
+    // overflow the sums.
+    int stageCount(const RecorderReply &reply)
+    {
+        return qBound(0, reply.count, maxEntriesPerReply);
+    }
+
+} // namespace
+
+void RecordReaderNvr::start()
 {
-    qInfo() << "begin search video in nvr";
-    this->callback = std::move(callback);
-    this->desc = std::move(desc);
     // The record-info search names one channel, the first; without one there is nothing to ask.
     // The caller gets the reader id first and the failure afterwards.
-    if (this->desc.channel.isEmpty()) {
+    if (desc.channel.isEmpty()) {
         qWarning() << "no channel to search";
         deliverFailureLater(currentType);
         return;
     }
     sendRecordInfo();
+}
+
+bool RecordReaderNvr::overHttp() const
+{
+    return target.transport == TransportType::Ip;
 }
 
 void RecordReaderNvr::closeOnDevice()
@@ -42,64 +53,51 @@ void RecordReaderNvr::fail()
 
 bool RecordReaderNvr::pageAllowed(int page)
 {
-    if (page <= maxPages)
+    if (page <= maxSearchPages)
         return true;
     qWarning() << "too many pages, reading stopped at page" << page;
     fail();
     return false;
 }
 
-void RecordReaderNvr::onRecordInfo(const RecorderStageReply &reply)
+void RecordReaderNvr::onRecordInfo(const RecorderReply &reply)
+{
+    if (reply.good && stageCount(reply) != 0) {
+        sessionId = reply.handle;
+        allCount = reply.total;
+    }
+    onRecordInfoPage(1, reply);
+}
+
+void RecordReaderNvr::onRecordInfoPage(int page, const RecorderReply &reply)
 {
     if (!reply.good) {
         fail();
         return;
     }
     // Without general records there is no playback session, and neither tags nor events are
-    // searched.
-    if (reply.count == 0) {
+    // searched; a page without records ends the reading the same way.
+    if (stageCount(reply) == 0) {
         endEmptyGeneralStage();
         return;
     }
-    readCount = reply.count;
-    allCount = reply.total;
-    sessionId = reply.handle;
-    generalRecords += reply.entries;
-    if (readCount < allCount)
-        requestRecordInfoPage(2);
-    else
-        deliverGeneralRecords();
-}
-
-void RecordReaderNvr::requestRecordInfoPage(int page)
-{
-    if (pageAllowed(page))
-        sendRecordInfoPage(page);
-}
-
-void RecordReaderNvr::onRecordInfoPage(int page, const RecorderStageReply &reply)
-{
-    if (!reply.good) {
-        fail();
+    readCount += stageCount(reply);
+    generalRecords += readerEntries(records(reply));
+    if (readCount < allCount) {
+        if (pageAllowed(page + 1))
+            sendRecordInfoPage(page + 1);
         return;
     }
-    if (reply.count == 0) {
-        endEmptyGeneralStage();
-        return;
-    }
-    readCount += reply.count;
-    generalRecords += reply.entries;
-    if (readCount < allCount)
-        requestRecordInfoPage(page + 1);
-    else
-        deliverGeneralRecords();
+    if (deliver(sessionId, currentType, generalRecords))
+        requestTagSearch();
 }
 
-void RecordReaderNvr::deliverGeneralRecords()
+void RecordReaderNvr::endEmptyGeneralStage()
 {
-    if (!deliver(sessionId, currentType, generalRecords))
-        return;
-    requestTagSearch();
+    // Over HTTP an empty span is a failure; over P2P it ends the reading with code 0, silently.
+    if (overHttp())
+        qInfo() << "no more records for [" << int(currentType) << "]";
+    deliverFailure(currentType, overHttp() ? -1 : 0);
 }
 
 void RecordReaderNvr::requestTagSearch()
@@ -111,51 +109,41 @@ void RecordReaderNvr::requestTagSearch()
     sendTagSearch();
 }
 
-void RecordReaderNvr::onTagSearch(const RecorderStageReply &reply)
+void RecordReaderNvr::onTagSearch(const RecorderReply &reply)
 {
-    if (!reply.good) {
-        fail();
-        return;
-    }
-    if (reply.count == 0) {
+    if (reply.good && stageCount(reply) == 0) {
         qInfo() << "tag not found";
         requestEventSearch(RecordVideoType::General);
         return;
     }
-    tagHandle = reply.handle;
-    allCount = reply.total;
-    readCount = reply.count;
-    if (!deliver(sessionId, RecordVideoType::Tag, reply.entries))
-        return;
-    if (readCount < allCount) {
-        requestTagPage(2);
-    } else {
-        closeTagHandle();
-        requestEventSearch(RecordVideoType::General);
+    if (reply.good) {
+        tagHandle = reply.handle;
+        allCount = reply.total;
     }
+    onTagPage(1, reply);
 }
 
-void RecordReaderNvr::requestTagPage(int page)
-{
-    if (pageAllowed(page))
-        sendTagPage(page);
-}
-
-void RecordReaderNvr::onTagPage(int page, const RecorderStageReply &reply)
+void RecordReaderNvr::onTagPage(int page, const RecorderReply &reply)
 {
     if (!reply.good) {
         fail();
         return;
     }
     // A tag page may come back empty while more tags are announced; it is delivered as it is and
-    // the next page asked for. The tag search stays open until the reader is destroyed.
-    readCount += reply.count;
-    if (!deliver(sessionId, RecordVideoType::Tag, reply.entries))
+    // the next page asked for.
+    readCount += stageCount(reply);
+    if (!deliver(sessionId, RecordVideoType::Tag, tagEntries(reply)))
         return;
-    if (readCount < allCount)
-        requestTagPage(page + 1);
-    else
-        requestEventSearch(RecordVideoType::General);
+    if (readCount < allCount) {
+        if (pageAllowed(page + 1))
+            sendTagPage(page + 1);
+        return;
+    }
+    // When every tag came with the search's own reply the search is closed now; after pages it
+    // stays open until the reader is destroyed.
+    if (page == 1)
+        closeTagHandle();
+    requestEventSearch(RecordVideoType::General);
 }
 
 void RecordReaderNvr::requestEventSearch(RecordVideoType type)
@@ -168,52 +156,38 @@ void RecordReaderNvr::requestEventSearch(RecordVideoType type)
     sendEventSearch(eventCodes(int(type)));
 }
 
-void RecordReaderNvr::onEventSearch(const RecorderStageReply &reply)
+void RecordReaderNvr::onEventSearch(const RecorderReply &reply)
+{
+    if (reply.good && stageCount(reply) == 0) {
+        qInfo() << "no more records for [" << int(currentType) << "]";
+        nextEventStage();
+        return;
+    }
+    if (reply.good) {
+        eventHandle = reply.handle;
+        allCount = reply.total;
+    }
+    onEventPage(1, reply);
+}
+
+void RecordReaderNvr::onEventPage(int page, const RecorderReply &reply)
 {
     if (!reply.good) {
         fail();
         return;
     }
-    if (reply.count == 0) {
-        qInfo() << "no more records for [" << int(currentType) << "]";
-        nextEventStage();
-        return;
-    }
-    eventHandle = reply.handle;
-    allCount = reply.total;
-    readCount = reply.count;
-    if (!deliver(sessionId, currentType, reply.entries))
-        return;
-    if (allCount <= readCount)
-        nextEventStage();
-    else
-        requestEventPage(2);
-}
-
-void RecordReaderNvr::requestEventPage(int page)
-{
-    if (pageAllowed(page))
-        sendEventPage(page);
-}
-
-void RecordReaderNvr::onEventPage(int page, const RecorderStageReply &reply)
-{
-    if (!reply.good) {
-        fail();
-        return;
-    }
-    if (reply.count == 0) {
+    if (stageCount(reply) == 0) {
         qInfo() << "no more records for [" << int(currentType) << "]";
         fail();
         return;
     }
-    readCount += reply.count;
-    if (!deliver(sessionId, currentType, reply.entries))
+    readCount += stageCount(reply);
+    if (!deliver(sessionId, currentType, readerEntries(records(reply))))
         return;
-    if (readCount < allCount)
-        requestEventPage(page + 1);
-    else
+    if (readCount >= allCount)
         nextEventStage();
+    else if (pageAllowed(page + 1))
+        sendEventPage(page + 1);
 }
 
 void RecordReaderNvr::nextEventStage()
@@ -228,7 +202,7 @@ void RecordReaderNvr::closeTagHandle()
 {
     if (tagHandle < 0)
         return;
-    if (warnsOnTagClose())
+    if (overHttp())
         qWarning() << "close tag handle: " << tagHandle;
     sendTagClose(tagHandle);
     tagHandle = -1;

@@ -1,45 +1,37 @@
 #pragma once
 
+#include "protocol/NvrProtocolIp.h"
 #include "reader/RecordReaderNvr.h"
-#include "transport/DeviceCommand.h"
 
 namespace lydevice
 {
 
-// Incremental video reading of a network video recorder over HTTP ("/sdk.cgi" key=value replies).
-class RecordReaderNvrIp : public RecordReaderNvr
+// Incremental video reading of a network video recorder over HTTP.
+class RecordReaderNvrIp final : public RecordReaderNvr
 {
 public:
-    explicit RecordReaderNvrIp(const TargetDesc &target);
+    using RecordReaderNvr::RecordReaderNvr;
     ~RecordReaderNvrIp() override;
 
-    // Stops playback session sid on the recorder behind handle; touches no reader.
-    static void stopPlaybackSession(quint64 handle, int sid);
-
 private:
-    static void closeTagSearch(quint64 handle, int tagHandle);
-    static void closeEventSearch(quint64 handle, int eventHandle);
-
     void sendRecordInfo() override;
+    void onRecordInfoReply(bool ok, const QVector<QByteArray> &replies);
     void sendRecordInfoPage(int page) override;
+    void onRecordInfoPageReply(int page, bool ok, const QVector<QByteArray> &replies);
     void sendTagSearch() override;
+    void onTagSearchReply(bool ok, const QVector<QByteArray> &replies);
     void sendTagPage(int page) override;
-    void sendTagClose(int handle) override;
+    void onTagPageReply(int page, bool ok, const QVector<QByteArray> &replies);
     void sendEventSearch(EventCodes codes) override;
+    void onEventSearchReply(bool ok, const QVector<QByteArray> &replies);
     void sendEventPage(int page) override;
+    void onEventPageReply(int page, bool ok, const QVector<QByteArray> &replies);
+    void sendTagClose(int handle) override;
     void sendEventClose(int handle) override;
     void sendSessionStop(int sid) override;
-    void endEmptyGeneralStage() override;
-    bool warnsOnTagClose() const override;
+    RecorderRecords records(const RecorderReply &reply) const override;
 
-    void send(Query query, TCPCommandCallback &&callback) const;
-
-    void onRecordInfoReply(bool ok, const QVector<QByteArray> &replies);
-    void onRecordInfoPageReply(int page, bool ok, const QVector<QByteArray> &replies);
-    void onTagSearchReply(bool ok, const QVector<QByteArray> &replies);
-    void onTagPageReply(int page, bool ok, const QVector<QByteArray> &replies);
-    void onEventSearchReply(bool ok, const QVector<QByteArray> &replies);
-    void onEventPageReply(int page, bool ok, const QVector<QByteArray> &replies);
+    NvrProtocolIp device() const;
 };
 
 } // namespace lydevice

@@ -48,6 +48,26 @@ struct Run {
     qint64 peakKb = -1; // LyDevice runs: the host's peak during the search
 };
 
+// What every run asks the simulator for, and what it must find.
+struct Search {
+    quint16 port = 0;
+    QVector<int> channels;
+    QDateTime start;
+    QDateTime end;
+    int expected = 0;
+};
+
+// The measured runs, gathered for the summary.
+struct Figures {
+    QVector<qint64> floorNs;
+    QVector<qint64> libraryNs;
+    QVector<double> ratios;
+    qint64 idleKb = -1; // resident before the first search
+    qint64 peakKb = -1; // the host's peak over the LyDevice searches
+    int requests = 0; // of one search
+    bool allFound = true;
+};
+
 // The simulated recorder: every record is a motion record, so that the event search for record
 // type "all" finds them all; `records` of them spread over the channels.
 sim::SimulatorOptions simulatorOptions(const Settings &settings)
@@ -66,18 +86,11 @@ sim::SimulatorOptions simulatorOptions(const Settings &settings)
 
 QStringList simulatorArguments(const sim::SimulatorOptions &options)
 {
-    QStringList arguments { QStringLiteral("--kind"),
-        QStringLiteral("nvr"),
-        QStringLiteral("--channels"),
-        QString::number(options.channels),
-        QStringLiteral("--records"),
-        QStringLiteral("0"),
-        QStringLiteral("--records-of"),
-        QStringLiteral("motion=%1").arg(options.recordsPerType[int(sim::RecordType::Motion)]),
-        QStringLiteral("--tags"),
-        QStringLiteral("0"),
-        QStringLiteral("--pictures"),
-        QStringLiteral("0") };
+    QStringList arguments
+        = QStringLiteral("--kind nvr --channels %1 --records 0 --records-of motion=%2 --tags 0 --pictures 0")
+              .arg(options.channels)
+              .arg(options.recordsPerType[int(sim::RecordType::Motion)])
+              .split(QLatin1Char(' '));
     if (options.chunked)
         arguments.append(QStringLiteral("--chunked"));
     return arguments;
@@ -138,13 +151,26 @@ bool runUntil(const std::function<bool()> &done, int timeoutMs)
     return done();
 }
 
-Run runFloor(quint16 port, const QVector<int> &channels, const QDateTime &start, const QDateTime &end)
+// The search the simulator's content asks for: every channel over the whole span.
+Search searchOf(const sim::SimulatorOptions &options)
 {
-    BareHttpClient client(QStringLiteral("127.0.0.1"), port);
-    BareRecorderSearch search(client, channels, start, end);
+    Search search;
+    for (int channel = 0; channel < options.channels; ++channel)
+        search.channels.append(channel);
+    search.start = options.spanStart;
+    search.end = options.spanStart.addSecs(options.spanSeconds);
+    // What the search must find, from the same content description the device uses.
+    search.expected = sim::Catalogue(options).expectedVideoSearch(search.channels, 0, search.start, search.end).size();
+    return search;
+}
+
+Run runFloor(const Search &search)
+{
+    BareHttpClient client(QStringLiteral("127.0.0.1"), search.port);
+    BareRecorderSearch bare(client, search.channels, search.start, search.end);
     Run run;
     bool finished = false;
-    search.start([&](const BareRecorderSearch::Result &result) {
+    bare.start([&](const BareRecorderSearch::Result &result) {
         run.ok = result.ok;
         run.records = result.records;
         run.requests = result.requests;
@@ -157,26 +183,26 @@ Run runFloor(quint16 port, const QVector<int> &channels, const QDateTime &start,
     return run;
 }
 
-Run runLibrary(quint16 port, const QVector<int> &channels, const QDateTime &start, const QDateTime &end)
+Run runLibrary(const Search &search)
 {
     // A new target each run: a new connection, and no session of an earlier run to close first.
     TargetDesc target;
     target.deviceType = DeviceType::NVR;
     target.transport = TransportType::Ip;
-    target.handle = tcp_scheduler_add_target(QStringLiteral("127.0.0.1"), port);
+    target.handle = tcp_scheduler_add_target(QStringLiteral("127.0.0.1"), search.port);
 
     Run run;
     procstatus::resetPeak();
     bool finished = false;
     QElapsedTimer clock;
     clock.start();
-    search_video(
-        target, channels, RecordVideoType::All, StreamType::Main, start, end, [&](int code, QList<QVariant> records) {
-            run.elapsedNs = clock.nsecsElapsed();
-            run.ok = code >= 0;
-            run.records = records.size();
-            finished = true;
-        });
+    const auto finish = [&](int code, QList<QVariant> records) {
+        run.elapsedNs = clock.nsecsElapsed();
+        run.ok = code >= 0;
+        run.records = records.size();
+        finished = true;
+    };
+    search_video(target, search.channels, RecordVideoType::All, StreamType::Main, search.start, search.end, finish);
     runUntil([&]() { return finished; }, runTimeoutMs);
     run.peakKb = procstatus::peakKb();
     // Closes the playback session; the stop goes out later, not waited for.
@@ -202,6 +228,20 @@ QStringList searchRequests(const sim::DeviceBooks &books)
     return requests;
 }
 
+// The floor must send what LyDevice sends: compares the two as the device saw them.
+void compareRequests(QTextStream &out, sim::DeviceBooks &books, const Search &search)
+{
+    books.clearRequests();
+    runFloor(search);
+    const QStringList floorRequests = searchRequests(books);
+    books.clearRequests();
+    runLibrary(search);
+    const QStringList libraryRequests = searchRequests(books);
+    out << "same requests as LyDevice: "
+        << (floorRequests == libraryRequests ? QStringLiteral("yes") : QStringLiteral("NO")) << " ("
+        << floorRequests.size() << " and " << libraryRequests.size() << ")\n";
+}
+
 template <typename Value> Value median(QVector<Value> values)
 {
     std::sort(values.begin(), values.end());
@@ -217,6 +257,83 @@ double megabytes(qint64 kb)
 {
     return kb < 0 ? -1.0 : double(kb) / 1024.0;
 }
+
+void printHeading(QTextStream &out, const Settings &settings, int expected, bool peakResets)
+{
+    out << "lydevice-bench: search_video, recorder over HTTP (LyIO stand-in), " << expected << " event records on "
+        << settings.channels << " channels, " << (settings.chunked ? "chunked" : "Content-Length")
+        << " replies, simulator " << (settings.inProcess ? "in this process" : "in a child process") << "\n";
+    if (!peakResets)
+        out << "note: /proc/self/clear_refs is not writable; peaks are the process's peak since start\n";
+}
+
+// A line of the table of runs, each cell right-aligned in its column.
+QString tableRow(const QStringList &cells)
+{
+    static const int widths[] = { 4, 9, 9, 11, 11, 7, 13 };
+    QStringList row;
+    for (int i = 0; i < cells.size(); ++i)
+        row.append(cells.at(i).rightJustified(widths[i]));
+    return row.join(QLatin1Char(' ')) + QLatin1Char('\n');
+}
+
+// One measured run of each client; prints its line of the table, and complains when either
+// client found other than the expected records.
+void measure(int index, const Search &search, Figures &figures, QTextStream &out, QTextStream &err)
+{
+    const Run floor = runFloor(search);
+    const Run library = runLibrary(search);
+    const bool found = floor.ok && library.ok && floor.records == search.expected && library.records == search.expected;
+    figures.allFound = figures.allFound && found;
+    if (!found) {
+        err << "lydevice-bench: run " << index << " found " << library.records << " records with LyDevice and "
+            << floor.records << " with the bare client, " << search.expected << " expected\n";
+    }
+    figures.requests = floor.requests;
+    figures.floorNs.append(floor.elapsedNs);
+    figures.libraryNs.append(library.elapsedNs);
+    const double ratio = floor.elapsedNs > 0 ? double(library.elapsedNs) / double(floor.elapsedNs) : 0.0;
+    figures.ratios.append(ratio);
+    figures.peakKb = std::max(figures.peakKb, library.peakKb);
+    const double recordsPerSecond = library.elapsedNs > 0 ? double(library.records) / seconds(library.elapsedNs) : 0.0;
+    out << tableRow({ QString::number(index),
+        QString::number(floor.requests),
+        QString::number(seconds(floor.elapsedNs), 'f', 3),
+        QString::number(seconds(library.elapsedNs), 'f', 3),
+        QString::number(recordsPerSecond, 'f', 0),
+        QString::number(ratio, 'f', 2),
+        QString::number(megabytes(library.peakKb), 'f', 1) });
+}
+
+// The medians of the runs, and whether they meet the targets.
+void printSummary(
+    QTextStream &out, const Settings &settings, int expected, const Figures &figures, const SimulatorProcess &child)
+{
+    const qint64 libraryNs = median(figures.libraryNs);
+    const qint64 floorNs = median(figures.floorNs);
+    const double recordsPerSecond = libraryNs > 0 ? double(expected) / seconds(libraryNs) : 0.0;
+    const double ratio = median(figures.ratios);
+    out << "\nmedian of " << settings.runs << " runs, " << figures.requests << " requests each:\n";
+    out << QStringLiteral("  LyDevice end to end  %1 s, %2 records/s\n")
+               .arg(seconds(libraryNs), 0, 'f', 3)
+               .arg(recordsPerSecond, 0, 'f', 0);
+    out << QStringLiteral("  bare client floor    %1 s, %2 records/s\n")
+               .arg(seconds(floorNs), 0, 'f', 3)
+               .arg(floorNs > 0 ? double(expected) / seconds(floorNs) : 0.0, 0, 'f', 0);
+    out << QStringLiteral("  ratio to the floor   %1\n").arg(ratio, 0, 'f', 2);
+    out << QStringLiteral("  host peak memory     %1 MB during the searches (%2 MB resident before the first)%3\n")
+               .arg(megabytes(figures.peakKb), 0, 'f', 1)
+               .arg(megabytes(figures.idleKb), 0, 'f', 1)
+               .arg(settings.inProcess ? QStringLiteral(", simulator included") : QString());
+    if (!settings.inProcess)
+        out << QStringLiteral("  simulator peak       %1 MB (child process)\n")
+                   .arg(megabytes(child.peakKb()), 0, 'f', 1);
+
+    const auto verdict = [](bool met) { return met ? QStringLiteral("met") : QStringLiteral("NOT MET"); };
+    out << "targets: >= 100000 records/s " << verdict(recordsPerSecond >= 100000.0) << "; peak < 200 MB "
+        << verdict(figures.peakKb >= 0 && megabytes(figures.peakKb) < 200.0) << "; within 1.5x the floor "
+        << verdict(ratio <= 1.5) << "\n";
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -225,127 +342,40 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("lydevice-bench"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-
     Settings settings;
     QString error;
     if (!readSettings(app, &settings, &error)) {
         err << "lydevice-bench: " << error << "\n";
         return 2;
     }
-
     const sim::SimulatorOptions options = simulatorOptions(settings);
-    const QDateTime start = options.spanStart;
-    const QDateTime end = options.spanStart.addSecs(options.spanSeconds);
-    QVector<int> channels;
-    for (int channel = 0; channel < settings.channels; ++channel)
-        channels.append(channel);
-    // What the search must find, from the same content description the device uses.
-    const int expected = sim::Catalogue(options).expectedVideoSearch(channels, 0, start, end).size();
-
+    Search search = searchOf(options);
     std::unique_ptr<sim::DeviceSimulator> inProcess;
     SimulatorProcess child;
-    quint16 port = 0;
-    if (settings.inProcess) {
+    if (settings.inProcess)
         inProcess = std::make_unique<sim::DeviceSimulator>(options);
-        if (!inProcess->listen()) {
-            err << "lydevice-bench: the simulator cannot listen: " << inProcess->errorString() << "\n";
-            return 1;
-        }
-        port = inProcess->httpPort();
-    } else {
-        if (!child.start(settings.simulatorProgram, simulatorArguments(options), 30000, &error)) {
-            err << "lydevice-bench: " << error << "\n";
-            return 1;
-        }
-        port = child.httpPort();
+    if (inProcess ? !inProcess->listen()
+                  : !child.start(settings.simulatorProgram, simulatorArguments(options), 30000, &error)) {
+        err << "lydevice-bench: "
+            << (inProcess ? QStringLiteral("the simulator cannot listen: ") + inProcess->errorString() : error) << "\n";
+        return 1;
     }
+    search.port = inProcess ? inProcess->httpPort() : child.httpPort();
 
     init();
-    const bool peakResets = procstatus::resetPeak();
-    out << "lydevice-bench: search_video, recorder over HTTP (LyIO stand-in), " << expected << " event records on "
-        << settings.channels << " channels, " << (settings.chunked ? "chunked" : "Content-Length")
-        << " replies, simulator " << (settings.inProcess ? "in this process" : "in a child process") << "\n";
-    if (!peakResets)
-        out << "note: /proc/self/clear_refs is not writable; peaks are the process's peak since start\n";
-
+    printHeading(out, settings, search.expected, procstatus::resetPeak());
     // One untimed round of each warms up the device's and the client's allocations. Its memory
     // counts: it is the first search of a fresh process, the one that grows the heap.
-    const qint64 idleKb = procstatus::residentKb();
-    runFloor(port, channels, start, end);
-    const Run first = runLibrary(port, channels, start, end);
-    if (inProcess) {
-        // The floor must send what LyDevice sends: compare the two as the device saw them.
-        sim::DeviceBooks &books = inProcess->books();
-        books.clearRequests();
-        runFloor(port, channels, start, end);
-        const QStringList floorRequests = searchRequests(books);
-        books.clearRequests();
-        runLibrary(port, channels, start, end);
-        const QStringList libraryRequests = searchRequests(books);
-        out << "same requests as LyDevice: "
-            << (floorRequests == libraryRequests ? QStringLiteral("yes") : QStringLiteral("NO")) << " ("
-            << floorRequests.size() << " and " << libraryRequests.size() << ")\n";
-    }
-
-    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
-               .arg(QStringLiteral("run"), 4)
-               .arg(QStringLiteral("requests"), 9)
-               .arg(QStringLiteral("floor s"), 9)
-               .arg(QStringLiteral("LyDevice s"), 11)
-               .arg(QStringLiteral("records/s"), 11)
-               .arg(QStringLiteral("ratio"), 7)
-               .arg(QStringLiteral("host peak MB"), 13);
-    QVector<qint64> floorNs, libraryNs;
-    QVector<double> ratios;
-    qint64 peakKb = first.peakKb;
-    bool allFound = true;
-    int requests = 0;
-    for (int i = 1; i <= settings.runs; ++i) {
-        const Run floor = runFloor(port, channels, start, end);
-        const Run library = runLibrary(port, channels, start, end);
-        allFound = allFound && floor.ok && library.ok && floor.records == expected && library.records == expected;
-        if (!floor.ok || !library.ok || library.records != expected || floor.records != expected) {
-            err << "lydevice-bench: run " << i << " found " << library.records << " records with LyDevice and "
-                << floor.records << " with the bare client, " << expected << " expected\n";
-        }
-        requests = floor.requests;
-        floorNs.append(floor.elapsedNs);
-        libraryNs.append(library.elapsedNs);
-        const double ratio = floor.elapsedNs > 0 ? double(library.elapsedNs) / double(floor.elapsedNs) : 0.0;
-        ratios.append(ratio);
-        peakKb = std::max(peakKb, library.peakKb);
-        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
-                   .arg(i, 4)
-                   .arg(floor.requests, 9)
-                   .arg(seconds(floor.elapsedNs), 9, 'f', 3)
-                   .arg(seconds(library.elapsedNs), 11, 'f', 3)
-                   .arg(library.elapsedNs > 0 ? double(library.records) / seconds(library.elapsedNs) : 0.0, 11, 'f', 0)
-                   .arg(ratio, 7, 'f', 2)
-                   .arg(megabytes(library.peakKb), 13, 'f', 1);
-    }
-
-    const qint64 libraryMedianNs = median(libraryNs);
-    const double recordsPerSecond = libraryMedianNs > 0 ? double(expected) / seconds(libraryMedianNs) : 0.0;
-    const double ratio = median(ratios);
-    out << "\nmedian of " << settings.runs << " runs, " << requests << " requests each:\n";
-    out << QStringLiteral("  LyDevice end to end  %1 s, %2 records/s\n")
-               .arg(seconds(libraryMedianNs), 0, 'f', 3)
-               .arg(recordsPerSecond, 0, 'f', 0);
-    out << QStringLiteral("  bare client floor    %1 s, %2 records/s\n")
-               .arg(seconds(median(floorNs)), 0, 'f', 3)
-               .arg(median(floorNs) > 0 ? double(expected) / seconds(median(floorNs)) : 0.0, 0, 'f', 0);
-    out << QStringLiteral("  ratio to the floor   %1\n").arg(ratio, 0, 'f', 2);
-    out << QStringLiteral("  host peak memory     %1 MB during the searches (%2 MB resident before the first)%3\n")
-               .arg(megabytes(peakKb), 0, 'f', 1)
-               .arg(megabytes(idleKb), 0, 'f', 1)
-               .arg(settings.inProcess ? QStringLiteral(", simulator included") : QString());
-    if (!settings.inProcess)
-        out << QStringLiteral("  simulator peak       %1 MB (child process)\n")
-                   .arg(megabytes(child.peakKb()), 0, 'f', 1);
-
-    const auto verdict = [](bool met) { return met ? QStringLiteral("met") : QStringLiteral("NOT MET"); };
-    out << "targets: >= 100000 records/s " << verdict(recordsPerSecond >= 100000.0) << "; peak < 200 MB "
-        << verdict(peakKb >= 0 && megabytes(peakKb) < 200.0) << "; within 1.5x the floor " << verdict(ratio <= 1.5)
-        << "\n";
-    return allFound ? 0 : 1;
+    Figures figures;
+    figures.idleKb = procstatus::residentKb();
+    runFloor(search);
+    figures.peakKb = runLibrary(search).peakKb;
+    if (inProcess)
+        compareRequests(out, inProcess->books(), search);
+    out << tableRow(
+        QStringLiteral("run,requests,floor s,LyDevice s,records/s,ratio,host peak MB").split(QLatin1Char(',')));
+    for (int i = 1; i <= settings.runs; ++i)
+        measure(i, search, figures, out, err);
+    printSummary(out, settings, search.expected, figures, child);
+    return figures.allFound ? 0 : 1;
 }

@@ -13,12 +13,10 @@ namespace
 
 QString typeText(ToolCommand command, int type)
 {
-    static const char *const videoNames[] = { "all", "general", "alarm", "motion", "smart", "sensor", "tag" };
-    static const char *const pictureNames[] = { "snapshot", "alarm", "all" };
-    const bool video = command == ToolCommand::SearchVideo || command == ToolCommand::ReadVideo;
-    const int count = video ? 7 : 3;
-    if (type >= 0 && type < count)
-        return QStringLiteral("%1 (%2)").arg(QLatin1String(video ? videoNames[type] : pictureNames[type])).arg(type);
+    const QStringList names
+        = entryformat::typeNames(command == ToolCommand::SearchVideo || command == ToolCommand::ReadVideo);
+    if (type >= 0 && type < names.size())
+        return QStringLiteral("%1 (%2)").arg(names.at(type)).arg(type);
     return QString::number(type);
 }
 

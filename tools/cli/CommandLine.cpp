@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "EntryFormat.h"
 #include "FaultInjector.h"
 
 #include <QCommandLineOption>
@@ -67,9 +68,10 @@ bool isVideo(ToolCommand command)
     return command == ToolCommand::SearchVideo || command == ToolCommand::ReadVideo;
 }
 
-// Reads a whole number within [low, high].
+// Reads a whole number within [low, high] into `value`, which keeps its value when the option is not given.
+template <typename Number>
 bool readNumber(
-    const QCommandLineParser &parser, const QString &name, qint64 low, qint64 high, qint64 *value, QString *error)
+    const QCommandLineParser &parser, const QString &name, qint64 low, qint64 high, Number *value, QString *error)
 {
     if (!parser.isSet(name))
         return true;
@@ -83,16 +85,22 @@ bool readNumber(
                      .arg(parser.value(name));
         return false;
     }
-    *value = number;
+    *value = static_cast<Number>(number);
     return true;
 }
 
-bool readPort(const QCommandLineParser &parser, const QString &name, qint64 low, quint16 *port, QString *error)
+// --device, for the device to talk to and for the simulated one.
+bool readDeviceKind(const QCommandLineParser &parser, ToolOptions *options, QString *error)
 {
-    qint64 number = *port;
-    if (!readNumber(parser, name, low, 65535, &number, error))
+    const QString device = parser.value(QStringLiteral("device")).toLower();
+    if (device == QLatin1String("ipc")) {
+        options->deviceType = lydevice::DeviceType::IPC;
+    } else if (!device.isEmpty() && device != QLatin1String("nvr")) {
+        *error = QStringLiteral("--device is nvr or ipc, not \"%1\"").arg(parser.value(QStringLiteral("device")));
         return false;
-    *port = static_cast<quint16>(number);
+    }
+    options->simulator.kind = options->deviceType == lydevice::DeviceType::IPC ? lydevice::sim::DeviceKind::Camera
+                                                                               : lydevice::sim::DeviceKind::Recorder;
     return true;
 }
 
@@ -130,18 +138,10 @@ bool readChannels(const QString &text, QVector<int> *channels, QString *error)
 // number takes the device's default).
 bool readType(const QString &text, bool video, int *type, QString *error)
 {
-    static const char *const videoNames[] = { "all", "general", "alarm", "motion", "smart", "sensor", "tag" };
-    static const char *const pictureNames[] = { "snapshot", "alarm", "all" };
     const QString name = text.trimmed().toLower();
-    const int count = video ? 7 : 3;
-    for (int i = 0; i < count; ++i) {
-        if (name == QLatin1String(video ? videoNames[i] : pictureNames[i])) {
-            *type = i;
-            return true;
-        }
-    }
-    bool ok = false;
-    const int number = name.toInt(&ok);
+    const int named = entryformat::typeNames(video).indexOf(name);
+    bool ok = named >= 0;
+    const int number = ok ? named : name.toInt(&ok);
     if (ok && number >= 0) {
         *type = number;
         return true;
@@ -175,24 +175,6 @@ bool readDateTime(const QString &text, QDateTime *dateTime)
     return false;
 }
 
-// KIND:MATCH[:COUNT[:DELAYMS]], e.g. "delay:get.playback.recordinfo:1:500" or "status500:*".
-bool readFault(const QString &text, lydevice::sim::FaultRule *rule)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() < 2 || parts.size() > 4 || !lydevice::sim::FaultInjector::kindFromName(parts.at(0), &rule->kind)
-        || parts.at(1).isEmpty())
-        return false;
-    rule->match = parts.at(1);
-    bool ok = true;
-    if (parts.size() > 2)
-        rule->count = parts.at(2).toInt(&ok);
-    if (ok && parts.size() > 3) {
-        rule->delayMs = parts.at(3).toInt(&ok);
-        ok = ok && rule->delayMs >= 0;
-    }
-    return ok;
-}
-
 void addOption(QCommandLineParser &parser, const QStringList &names, const QString &description, const char *value)
 {
     if (value)
@@ -206,35 +188,35 @@ void addOption(QCommandLineParser &parser, const char *name, const char *descrip
     addOption(parser, QStringList { QLatin1String(name) }, QLatin1String(description), value);
 }
 
-void addOptions(QCommandLineParser &parser, ToolCommand command)
+void addSimulateOptions(QCommandLineParser &parser)
 {
-    if (command == ToolCommand::Simulate) {
-        addOption(parser,
-            QStringList { QStringLiteral("d"), QStringLiteral("device") },
-            QStringLiteral("The device to play: nvr or ipc (default nvr)."),
-            "kind");
-        addOption(parser, "listen", "Address to listen on (default 127.0.0.1).", "address");
-        addOption(parser,
-            QStringList { QStringLiteral("p"), QStringLiteral("port") },
-            QStringLiteral("HTTP port; 0 picks a free one (default 0)."),
-            "port");
-        addOption(parser, "p2p-port", "P2P link port; 0 picks a free one (default 0).", "port");
-        addOption(parser, "seed", "Seed of the content (default 1).", "n");
-        addOption(parser, "channel-count", "Channels of the recorder, 1 to 64 (default 4).", "n");
-        addOption(parser, "records", "Recordings of each type per channel (default 30).", "n");
-        addOption(parser, "tags", "Tags per channel (default 60).", "n");
-        addOption(parser, "pictures", "Pictures of each type per channel (default 40).", "n");
-        addOption(parser, "user", "Ask for HTTP Basic credentials with this user.", "user");
-        addOption(parser, "password", "The password for --user.", "password");
-        addOption(parser,
-            "fault",
-            "Arm a fault, KIND:MATCH[:COUNT[:DELAYMS]]; kinds: delay, status500, drop, malformed, truncated; "
-            "MATCH an action, PBFileTotalPage, PBFilePageIndex, sdexplorer, closelyfshandle, dataloader, "
-            "nvr.N, ipc.N or *. May be repeated.",
-            "fault");
-        return;
-    }
+    addOption(parser,
+        QStringList { QStringLiteral("d"), QStringLiteral("device") },
+        QStringLiteral("The device to play: nvr or ipc (default nvr)."),
+        "kind");
+    addOption(parser, "listen", "Address to listen on (default 127.0.0.1).", "address");
+    addOption(parser,
+        QStringList { QStringLiteral("p"), QStringLiteral("port") },
+        QStringLiteral("HTTP port; 0 picks a free one (default 0)."),
+        "port");
+    addOption(parser, "p2p-port", "P2P link port; 0 picks a free one (default 0).", "port");
+    addOption(parser, "seed", "Seed of the content (default 1).", "n");
+    addOption(parser, "channel-count", "Channels of the recorder, 1 to 64 (default 4).", "n");
+    addOption(parser, "records", "Recordings of each type per channel (default 30).", "n");
+    addOption(parser, "tags", "Tags per channel (default 60).", "n");
+    addOption(parser, "pictures", "Pictures of each type per channel (default 40).", "n");
+    addOption(parser, "user", "Ask for HTTP Basic credentials with this user.", "user");
+    addOption(parser, "password", "The password for --user.", "password");
+    addOption(parser,
+        "fault",
+        "Arm a fault, KIND:MATCH[:COUNT[:DELAYMS]]; kinds: delay, status500, drop, malformed, truncated; "
+        "MATCH an action, PBFileTotalPage, PBFilePageIndex, sdexplorer, closelyfshandle, dataloader, "
+        "nvr.N, ipc.N or *. May be repeated.",
+        "fault");
+}
 
+void addDeviceOptions(QCommandLineParser &parser)
+{
     addOption(parser,
         QStringList { QStringLiteral("d"), QStringLiteral("device") },
         QStringLiteral("Kind of device: nvr (network video recorder) or ipc (IP camera); default nvr."),
@@ -255,6 +237,10 @@ void addOptions(QCommandLineParser &parser, ToolCommand command)
         QStringList { QStringLiteral("c"), QStringLiteral("channels") },
         QStringLiteral("Channels to search, e.g. \"0,3\" or \"0-3\" (default 0)."),
         "list");
+}
+
+void addSearchOptions(QCommandLineParser &parser, ToolCommand command)
+{
     if (isVideo(command)) {
         addOption(parser,
             "type",
@@ -279,6 +265,10 @@ void addOptions(QCommandLineParser &parser, ToolCommand command)
             QStringLiteral("Image file to write (default picture-<index>.png)."),
             "file");
     }
+}
+
+void addReportOptions(QCommandLineParser &parser, ToolCommand command)
+{
     if (isVideo(command)) {
         addOption(parser,
             "timeline",
@@ -298,6 +288,17 @@ void addOptions(QCommandLineParser &parser, ToolCommand command)
         nullptr);
 }
 
+void addOptions(QCommandLineParser &parser, ToolCommand command)
+{
+    if (command == ToolCommand::Simulate) {
+        addSimulateOptions(parser);
+    } else {
+        addDeviceOptions(parser);
+        addSearchOptions(parser, command);
+        addReportOptions(parser, command);
+    }
+}
+
 // The help text of QCommandLineParser with our own usage line.
 QString helpText(const QCommandLineParser &parser, const QString &command)
 {
@@ -305,6 +306,46 @@ QString helpText(const QCommandLineParser &parser, const QString &command)
     const int firstLineEnd = text.indexOf(QLatin1Char('\n'));
     text = firstLineEnd < 0 ? QString() : text.mid(firstLineEnd + 1);
     return QStringLiteral("Usage: lydevice %1 [options]\n").arg(command) + text;
+}
+
+// --from and --to. The default span is the first day of the simulator's content, so that the tool
+// finds something with no arguments at all; with one end given, the span is a day.
+bool readSpan(const QCommandLineParser &parser, ToolOptions *options, QString *error)
+{
+    const lydevice::sim::SimulatorOptions simulator;
+    const bool hasFrom = parser.isSet(QStringLiteral("from"));
+    const bool hasTo = parser.isSet(QStringLiteral("to"));
+    if (hasFrom && !readDateTime(parser.value(QStringLiteral("from")), &options->from)) {
+        *error = QStringLiteral("--from wants a local date-time such as \"2024-03-01 08:00:00\", not \"%1\"")
+                     .arg(parser.value(QStringLiteral("from")));
+        return false;
+    }
+    if (hasTo && !readDateTime(parser.value(QStringLiteral("to")), &options->to)) {
+        *error = QStringLiteral("--to wants a local date-time such as \"2024-03-01 18:00:00\", not \"%1\"")
+                     .arg(parser.value(QStringLiteral("to")));
+        return false;
+    }
+    if (!hasFrom && !hasTo) {
+        options->from = simulator.spanStart;
+        options->to = simulator.spanStart.addSecs(qMin<qint64>(simulator.spanSeconds, 86400));
+    } else if (!hasTo) {
+        options->to = options->from.addDays(1);
+    } else if (!hasFrom) {
+        options->from = options->to.addDays(-1);
+    }
+    if (options->from >= options->to) {
+        *error = QStringLiteral("--from must come before --to");
+        return false;
+    }
+    return true;
+}
+
+CommandLine::Result help(const QString &text)
+{
+    CommandLine::Result result;
+    result.kind = CommandLine::Result::Help;
+    result.text = text;
+    return result;
 }
 
 CommandLine::Result error(const QString &message, const QString &usage)
@@ -332,18 +373,10 @@ QString CommandLine::overview()
 CommandLine::Result CommandLine::parse(const QStringList &arguments) const
 {
     const QString name = arguments.value(1);
-    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help")) {
-        Result result;
-        result.kind = Result::Help;
-        result.text = overview();
-        return result;
-    }
-    if (name == QLatin1String("--version")) {
-        Result result;
-        result.kind = Result::Help;
-        result.text = QStringLiteral("lydevice %1\n").arg(QCoreApplication::applicationVersion());
-        return result;
-    }
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") || name == QLatin1String("help"))
+        return help(overview());
+    if (name == QLatin1String("--version"))
+        return help(QStringLiteral("lydevice %1\n").arg(QCoreApplication::applicationVersion()));
     if (name.isEmpty())
         return error(QStringLiteral("no command given"), overview());
     if (!findCommand(name))
@@ -357,9 +390,9 @@ CommandLine::Result CommandLine::parseCommand(const QString &name, const QString
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QLatin1String(info->description));
-    const QCommandLineOption help(
+    const QCommandLineOption helpOption(
         QStringList { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Displays this help."));
-    parser.addOption(help);
+    parser.addOption(helpOption);
     addOptions(parser, info->command);
     const QString usage = helpText(parser, name);
 
@@ -368,12 +401,8 @@ CommandLine::Result CommandLine::parseCommand(const QString &name, const QString
     rest.prepend(arguments.value(0));
     if (!parser.parse(rest))
         return error(parser.errorText(), usage);
-    if (parser.isSet(help)) {
-        Result result;
-        result.kind = Result::Help;
-        result.text = usage;
-        return result;
-    }
+    if (parser.isSet(helpOption))
+        return help(usage);
     if (!parser.positionalArguments().isEmpty())
         return error(
             QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().constFirst()), usage);
@@ -394,13 +423,8 @@ CommandLine::Result CommandLine::parseCommand(const QString &name, const QString
 
 bool CommandLine::readDeviceOptions(const QCommandLineParser &parser, ToolOptions *options, QString *error)
 {
-    const QString device = parser.value(QStringLiteral("device")).toLower();
-    if (device == QLatin1String("ipc")) {
-        options->deviceType = lydevice::DeviceType::IPC;
-    } else if (!device.isEmpty() && device != QLatin1String("nvr")) {
-        *error = QStringLiteral("--device is nvr or ipc, not \"%1\"").arg(parser.value(QStringLiteral("device")));
+    if (!readDeviceKind(parser, options, error))
         return false;
-    }
     const QString transport = parser.value(QStringLiteral("transport")).toLower();
     if (transport == QLatin1String("p2p")) {
         options->transport = lydevice::TransportType::P2p;
@@ -413,7 +437,7 @@ bool CommandLine::readDeviceOptions(const QCommandLineParser &parser, ToolOption
         *error = QStringLiteral("--host wants an address");
         return false;
     }
-    if (!readPort(parser, QStringLiteral("port"), 1, &options->port, error))
+    if (!readNumber(parser, QStringLiteral("port"), 1, 65535, &options->port, error))
         return false;
     if (options->port != 0 && options->host.isEmpty()) {
         *error = QStringLiteral("--port needs --host; without --host the tool runs its own simulator");
@@ -428,8 +452,6 @@ bool CommandLine::readDeviceOptions(const QCommandLineParser &parser, ToolOption
     }
     options->user = parser.value(QStringLiteral("user"));
     options->password = parser.value(QStringLiteral("password"));
-    options->simulator.kind = options->deviceType == lydevice::DeviceType::IPC ? lydevice::sim::DeviceKind::Camera
-                                                                               : lydevice::sim::DeviceKind::Recorder;
     if (!isVideo(options->command) && options->transport == lydevice::TransportType::P2p) {
         *error = QStringLiteral("pictures are searched and read over ip only; leave out --transport p2p");
         return false;
@@ -461,44 +483,15 @@ bool CommandLine::readSearchOptions(const QCommandLineParser &parser, ToolOption
         }
     }
 
-    // The default span is the first day of the simulator's content, so that the tool finds
-    // something with no arguments at all.
-    const lydevice::sim::SimulatorOptions simulator;
-    const bool hasFrom = parser.isSet(QStringLiteral("from"));
-    const bool hasTo = parser.isSet(QStringLiteral("to"));
-    if (hasFrom && !readDateTime(parser.value(QStringLiteral("from")), &options->from)) {
-        *error = QStringLiteral("--from wants a local date-time such as \"2024-03-01 08:00:00\", not \"%1\"")
-                     .arg(parser.value(QStringLiteral("from")));
+    if (!readSpan(parser, options, error))
         return false;
-    }
-    if (hasTo && !readDateTime(parser.value(QStringLiteral("to")), &options->to)) {
-        *error = QStringLiteral("--to wants a local date-time such as \"2024-03-01 18:00:00\", not \"%1\"")
-                     .arg(parser.value(QStringLiteral("to")));
+    const int most = std::numeric_limits<int>::max();
+    if (options->command == ToolCommand::ReadPicturePage
+        && !readNumber(parser, QStringLiteral("page"), 0, most, &options->page, error))
         return false;
-    }
-    if (!hasFrom && !hasTo) {
-        options->from = simulator.spanStart;
-        options->to = simulator.spanStart.addSecs(qMin<qint64>(simulator.spanSeconds, 86400));
-    } else if (!hasTo) {
-        options->to = options->from.addDays(1);
-    } else if (!hasFrom) {
-        options->from = options->to.addDays(-1);
-    }
-    if (options->from >= options->to) {
-        *error = QStringLiteral("--from must come before --to");
-        return false;
-    }
-
-    qint64 number = 0;
-    if (options->command == ToolCommand::ReadPicturePage) {
-        if (!readNumber(parser, QStringLiteral("page"), 0, std::numeric_limits<int>::max(), &number, error))
-            return false;
-        options->page = static_cast<int>(number);
-    }
     if (options->command == ToolCommand::ReadPicture) {
-        if (!readNumber(parser, QStringLiteral("index"), 0, std::numeric_limits<int>::max(), &number, error))
+        if (!readNumber(parser, QStringLiteral("index"), 0, most, &options->index, error))
             return false;
-        options->index = static_cast<int>(number);
         options->output = parser.isSet(QStringLiteral("output")) ? parser.value(QStringLiteral("output"))
                                                                  : QStringLiteral("picture-%1.png").arg(options->index);
         if (options->output.isEmpty()) {
@@ -550,15 +543,8 @@ bool CommandLine::readReportOptions(const QCommandLineParser &parser, ToolOption
 
 bool CommandLine::readSimulateOptions(const QCommandLineParser &parser, ToolOptions *options, QString *error)
 {
-    lydevice::sim::SimulatorOptions &simulator = options->simulator;
-    const QString device = parser.value(QStringLiteral("device")).toLower();
-    if (device == QLatin1String("ipc")) {
-        options->deviceType = lydevice::DeviceType::IPC;
-        simulator.kind = lydevice::sim::DeviceKind::Camera;
-    } else if (!device.isEmpty() && device != QLatin1String("nvr")) {
-        *error = QStringLiteral("--device is nvr or ipc, not \"%1\"").arg(parser.value(QStringLiteral("device")));
+    if (!readDeviceKind(parser, options, error))
         return false;
-    }
     if (parser.isSet(QStringLiteral("listen"))) {
         options->listenAddress = parser.value(QStringLiteral("listen")).trimmed();
         if (QHostAddress(options->listenAddress).isNull()) {
@@ -566,36 +552,28 @@ bool CommandLine::readSimulateOptions(const QCommandLineParser &parser, ToolOpti
             return false;
         }
     }
-    if (!readPort(parser, QStringLiteral("port"), 0, &options->port, error)
-        || !readPort(parser, QStringLiteral("p2p-port"), 0, &options->p2pPort, error))
+    lydevice::sim::SimulatorOptions &simulator = options->simulator;
+    int records = simulator.recordsPerType[0];
+    int pictures = simulator.picturesPerType[0];
+    const int most = lydevice::sim::kMaxRecordsPerSequence;
+    if (!readNumber(parser, QStringLiteral("port"), 0, 65535, &options->port, error)
+        || !readNumber(parser, QStringLiteral("p2p-port"), 0, 65535, &options->p2pPort, error)
+        || !readNumber(parser, QStringLiteral("seed"), 0, std::numeric_limits<qint64>::max(), &simulator.seed, error)
+        || !readNumber(
+            parser, QStringLiteral("channel-count"), 1, lydevice::sim::kMaxChannels, &simulator.channels, error)
+        || !readNumber(parser, QStringLiteral("records"), 0, most, &records, error)
+        || !readNumber(parser, QStringLiteral("tags"), 0, most, &simulator.tagsPerChannel, error)
+        || !readNumber(parser, QStringLiteral("pictures"), 0, most, &pictures, error))
         return false;
-
-    qint64 number = 1;
-    if (!readNumber(parser, QStringLiteral("seed"), 0, std::numeric_limits<qint64>::max(), &number, error))
-        return false;
-    simulator.seed = static_cast<quint64>(number);
-    number = simulator.channels;
-    if (!readNumber(parser, QStringLiteral("channel-count"), 1, lydevice::sim::kMaxChannels, &number, error))
-        return false;
-    simulator.channels = static_cast<int>(number);
-    number = simulator.recordsPerType[0];
-    if (!readNumber(parser, QStringLiteral("records"), 0, lydevice::sim::kMaxRecordsPerSequence, &number, error))
-        return false;
-    simulator.setRecordCount(static_cast<int>(number));
-    number = simulator.tagsPerChannel;
-    if (!readNumber(parser, QStringLiteral("tags"), 0, lydevice::sim::kMaxRecordsPerSequence, &number, error))
-        return false;
-    simulator.tagsPerChannel = static_cast<int>(number);
-    number = simulator.picturesPerType[0];
-    if (!readNumber(parser, QStringLiteral("pictures"), 0, lydevice::sim::kMaxRecordsPerSequence, &number, error))
-        return false;
-    simulator.setPictureCount(static_cast<int>(number));
+    simulator.setRecordCount(records);
+    simulator.setPictureCount(pictures);
     simulator.user = parser.value(QStringLiteral("user"));
     simulator.password = parser.value(QStringLiteral("password"));
     const QStringList faults = parser.values(QStringLiteral("fault"));
     for (const QString &text : faults) {
         lydevice::sim::FaultRule rule;
-        if (!readFault(text, &rule)) {
+        // simulate refuses a negative delay, which the device would take as none.
+        if (!lydevice::sim::FaultInjector::ruleFromText(text, &rule) || rule.delayMs < 0) {
             *error = QStringLiteral("--fault wants KIND:MATCH[:COUNT[:DELAYMS]], not \"%1\"").arg(text);
             return false;
         }

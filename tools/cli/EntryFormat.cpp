@@ -39,6 +39,12 @@ qint64 entrySeconds(const QVariantHash &entry)
     return start.secsTo(end);
 }
 
+QStringList typeNames(bool video)
+{
+    return QString::fromLatin1(video ? "all general alarm motion smart sensor tag" : "snapshot alarm all")
+        .split(QLatin1Char(' '));
+}
+
 QString recordKindText(const QVariantHash &entry)
 {
     if (entry.contains(QStringLiteral("type")))

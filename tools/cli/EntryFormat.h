@@ -26,6 +26,9 @@ QString elapsedText(qint64 milliseconds);
 
 // Seconds from start to end of a record entry ("start", "end"); -1 when either is invalid.
 qint64 entrySeconds(const QVariantHash &entry);
+// The names of the record types (video) or the picture types, indexed by their number.
+QStringList typeNames(bool video);
+
 // What kind of record an entry is: "type N" for entries that carry the device's type code,
 // "anr", "event" or "general" for entries that carry the recorder's flags.
 QString recordKindText(const QVariantHash &entry);

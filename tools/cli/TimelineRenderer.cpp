@@ -103,6 +103,34 @@ void TimelineRenderer::addTick(int index, const QDateTime &time)
     addRecord(index, time, time);
 }
 
+// Where everything goes in a picture of a given size, and which pixel column shows a time.
+struct TimelineRenderer::Layout {
+    const QSize size;
+    const QFont font;
+    const qint64 low;
+    const qint64 high;
+    const int laneCount;
+
+    const QFontMetrics metrics { font };
+    const int lineHeight = metrics.height();
+    const int width = size.width();
+    const int labelWidth = qBound(80, width / 7, 200);
+    const int plotLeft = labelWidth;
+    const int plotRight = width - 16;
+    const int plotWidth = plotRight - plotLeft;
+    const int plotTop = lineHeight + 14;
+    const int legendTop = size.height() - lineHeight - 10;
+    const int plotBottom = legendTop - lineHeight - 16; // the axis labels sit between
+    const int laneHeight = qMax(1, (plotBottom - plotTop) / qMax(1, laneCount));
+
+    // The pixel column of a time; computed in floating point and clamped before it becomes an int.
+    int column(qint64 time) const
+    {
+        const double x = std::floor(static_cast<double>(time - low) / static_cast<double>(high - low) * plotWidth);
+        return static_cast<int>(qBound(0.0, x, static_cast<double>(plotWidth - 1)));
+    }
+};
+
 QImage TimelineRenderer::render(const QSize &size) const
 {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
@@ -115,43 +143,40 @@ QImage TimelineRenderer::render(const QSize &size) const
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     QFont font = painter.font();
     font.setPixelSize(12);
-    painter.setFont(font);
-    const QFontMetrics metrics(font);
-    const int lineHeight = metrics.height();
+    const Layout layout { size, font, low, high, lanes.size() };
+    drawTitle(painter, layout);
+    drawAxis(painter, layout);
+    for (int i = 0; i < lanes.size(); ++i)
+        drawLane(painter, layout, i);
+    if (lanes.isEmpty()) {
+        painter.setPen(QColor(0x77, 0x77, 0x77));
+        painter.drawText(QRect(layout.plotLeft, layout.plotTop, layout.plotWidth, layout.plotBottom - layout.plotTop),
+            Qt::AlignCenter,
+            QStringLiteral("nothing found"));
+    }
+    drawLegend(painter, layout);
+    painter.end();
+    return image;
+}
 
-    const int width = size.width();
-    const int height = size.height();
-    const int labelWidth = qBound(80, width / 7, 200);
-    const int plotLeft = labelWidth;
-    const int plotRight = width - 16;
-    const int plotWidth = plotRight - plotLeft;
-    const int plotTop = lineHeight + 14;
-    const int legendTop = height - lineHeight - 10;
-    const int plotBottom = legendTop - lineHeight - 16; // the axis labels sit between
-    const int laneCount = qMax(1, lanes.size());
-    const int laneHeight = qMax(1, (plotBottom - plotTop) / laneCount);
-
-    // Title.
-    QFont bold = font;
+void TimelineRenderer::drawTitle(QPainter &painter, const Layout &layout) const
+{
+    QFont bold = layout.font;
     bold.setBold(true);
     painter.setFont(bold);
     painter.setPen(Qt::black);
-    painter.drawText(QRect(8, 4, width - 16, lineHeight + 4),
+    painter.drawText(QRect(8, 4, layout.width - 16, layout.lineHeight + 4),
         Qt::AlignLeft | Qt::AlignVCenter,
-        QFontMetrics(bold).elidedText(title, Qt::ElideRight, width - 16));
-    painter.setFont(font);
+        QFontMetrics(bold).elidedText(title, Qt::ElideRight, layout.width - 16));
+    painter.setFont(layout.font);
+}
 
-    // Pixel column of a time; computed in floating point and clamped before it becomes an int.
-    const double span = static_cast<double>(high - low);
-    const auto column = [&](qint64 time) {
-        const double x = std::floor(static_cast<double>(time - low) / span * plotWidth);
-        return static_cast<int>(qBound(0.0, x, static_cast<double>(plotWidth - 1)));
-    };
-
-    // Axis: grid lines and labels at round local times.
+// Grid lines and labels at round local times.
+void TimelineRenderer::drawAxis(QPainter &painter, const Layout &layout) const
+{
     const QDateTime from = QDateTime::fromMSecsSinceEpoch(low);
     const qint64 spanSeconds = (high - low) / 1000;
-    const qint64 step = tickStep(qMax<qint64>(1, spanSeconds), plotWidth);
+    const qint64 step = tickStep(qMax<qint64>(1, spanSeconds), layout.plotWidth);
     const QString format = step >= 86400 ? QStringLiteral("yyyy-MM-dd")
         : spanSeconds > 86400            ? QStringLiteral("MM-dd HH:mm")
         : step < 60                      ? QStringLiteral("HH:mm:ss")
@@ -159,8 +184,9 @@ QImage TimelineRenderer::render(const QSize &size) const
     const QDateTime midnight(from.date(), QTime(0, 0));
     const qint64 sinceMidnight = midnight.secsTo(from);
     qint64 tick = sinceMidnight <= 0 ? 0 : (sinceMidnight + step - 1) / step * step;
+    const int bottom = layout.plotBottom;
     painter.setPen(QColor(0x99, 0x99, 0x99));
-    painter.drawLine(plotLeft, plotBottom, plotRight, plotBottom);
+    painter.drawLine(layout.plotLeft, bottom, layout.plotRight, bottom);
     for (int drawn = 0; drawn < 400; ++drawn, tick += step) {
         const QDateTime at = midnight.addSecs(tick);
         const qint64 ms = at.toMSecsSinceEpoch();
@@ -168,85 +194,74 @@ QImage TimelineRenderer::render(const QSize &size) const
             break;
         if (ms < low)
             continue;
-        const int x = plotLeft + column(ms);
+        const int x = layout.plotLeft + layout.column(ms);
         painter.setPen(QColor(0xe0, 0xe0, 0xe0));
-        painter.drawLine(x, plotTop, x, plotBottom);
+        painter.drawLine(x, layout.plotTop, x, bottom);
         painter.setPen(QColor(0x55, 0x55, 0x55));
-        painter.drawLine(x, plotBottom, x, plotBottom + 4);
+        painter.drawLine(x, bottom, x, bottom + 4);
         const QString label = at.toString(format);
-        const int labelX
-            = qBound(0, x - metrics.horizontalAdvance(label) / 2, width - metrics.horizontalAdvance(label));
-        painter.drawText(labelX, plotBottom + 6 + metrics.ascent(), label);
+        const int labelWidth = layout.metrics.horizontalAdvance(label);
+        painter.drawText(
+            qBound(0, x - labelWidth / 2, layout.width - labelWidth), bottom + 6 + layout.metrics.ascent(), label);
     }
+}
 
-    // Lanes: a band with the lane's name, then its records in pixel columns. Overlapping records
-    // merge; each column that any record touches is painted once.
-    for (int i = 0; i < lanes.size(); ++i) {
-        const Lane &lane = lanes.at(i);
-        const int top = plotTop + i * laneHeight;
-        if (i % 2 == 1)
-            painter.fillRect(QRect(plotLeft, top, plotWidth, laneHeight), QColor(0xf4, 0xf4, 0xf4));
-        painter.setPen(Qt::black);
-        painter.drawText(QRect(6, top, labelWidth - 12, laneHeight),
-            Qt::AlignRight | Qt::AlignVCenter,
-            metrics.elidedText(lane.name, Qt::ElideRight, labelWidth - 12));
+// A band with the lane's name, then its marks in pixel columns. Overlapping marks merge; each
+// column that any mark touches is painted once.
+void TimelineRenderer::drawLane(QPainter &painter, const Layout &layout, int index) const
+{
+    const Lane &lane = lanes.at(index);
+    const int top = layout.plotTop + index * layout.laneHeight;
+    if (index % 2 == 1)
+        painter.fillRect(QRect(layout.plotLeft, top, layout.plotWidth, layout.laneHeight), QColor(0xf4, 0xf4, 0xf4));
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(6, top, layout.labelWidth - 12, layout.laneHeight),
+        Qt::AlignRight | Qt::AlignVCenter,
+        layout.metrics.elidedText(lane.name, Qt::ElideRight, layout.labelWidth - 12));
 
-        QVector<int> depth(plotWidth + 1, 0);
-        for (int k = 0; k < lane.starts.size(); ++k) {
-            ++depth[column(lane.starts.at(k))];
-            --depth[column(lane.ends.at(k)) + 1];
-        }
-        const QColor colour = laneColour(i);
-        const int markHeight = qBound(1, lane.mark == Mark::Bars ? laneHeight * 3 / 5 : laneHeight * 4 / 5, 40);
-        const int markTop = top + (laneHeight - markHeight) / 2;
-        int running = 0;
-        int runStart = -1;
-        for (int x = 0; x <= plotWidth; ++x) {
-            running += depth.at(x);
-            const bool covered = x < plotWidth && running > 0;
-            if (covered && runStart < 0)
-                runStart = x;
-            if (!covered && runStart >= 0) {
-                if (lane.mark == Mark::Bars) {
-                    painter.fillRect(QRect(plotLeft + runStart, markTop, x - runStart, markHeight), colour);
-                } else {
-                    painter.setPen(colour);
-                    for (int t = runStart; t < x; ++t)
-                        painter.drawLine(plotLeft + t, markTop, plotLeft + t, markTop + markHeight - 1);
-                }
-                runStart = -1;
-            }
+    QVector<int> depth(layout.plotWidth + 1, 0);
+    for (int k = 0; k < lane.starts.size(); ++k) {
+        ++depth[layout.column(lane.starts.at(k))];
+        --depth[layout.column(lane.ends.at(k)) + 1];
+    }
+    const int markHeight
+        = qBound(1, lane.mark == Mark::Bars ? layout.laneHeight * 3 / 5 : layout.laneHeight * 4 / 5, 40);
+    const int markTop = top + (layout.laneHeight - markHeight) / 2;
+    int running = 0;
+    int runStart = -1;
+    for (int x = 0; x <= layout.plotWidth; ++x) {
+        running += depth.at(x);
+        const bool covered = x < layout.plotWidth && running > 0;
+        if (covered && runStart < 0)
+            runStart = x;
+        if (!covered && runStart >= 0) {
+            painter.fillRect(QRect(layout.plotLeft + runStart, markTop, x - runStart, markHeight), laneColour(index));
+            runStart = -1;
         }
     }
-    if (lanes.isEmpty()) {
-        painter.setPen(QColor(0x77, 0x77, 0x77));
-        painter.drawText(QRect(plotLeft, plotTop, plotWidth, plotBottom - plotTop),
-            Qt::AlignCenter,
-            QStringLiteral("nothing found"));
-    }
+}
 
-    // Legend: the mark and colour of each lane, with how many it holds.
+// The mark and colour of each lane, with how many it holds, as many as fit.
+void TimelineRenderer::drawLegend(QPainter &painter, const Layout &layout) const
+{
+    const int middle = layout.legendTop + layout.lineHeight / 2;
     int x = 8;
     for (int i = 0; i < lanes.size(); ++i) {
         const Lane &lane = lanes.at(i);
         const QString text = QStringLiteral("%1 (%2)").arg(lane.name).arg(lane.count);
-        const int needed = 20 + metrics.horizontalAdvance(text) + 16;
-        if (x + needed > width)
+        const int needed = 20 + layout.metrics.horizontalAdvance(text) + 16;
+        if (x + needed > layout.width)
             break;
-        const QColor colour = laneColour(i);
-        const int middle = legendTop + lineHeight / 2;
         if (lane.mark == Mark::Bars) {
-            painter.fillRect(QRect(x, middle - 4, 14, 8), colour);
+            painter.fillRect(QRect(x, middle - 4, 14, 8), laneColour(i));
         } else {
-            painter.setPen(QPen(colour, 2));
+            painter.setPen(QPen(laneColour(i), 2));
             painter.drawLine(x + 7, middle - 6, x + 7, middle + 6);
         }
         painter.setPen(Qt::black);
-        painter.drawText(x + 20, legendTop + metrics.ascent(), text);
+        painter.drawText(x + 20, layout.legendTop + layout.metrics.ascent(), text);
         x += needed;
     }
-    painter.end();
-    return image;
 }
 
 bool TimelineRenderer::save(const QString &path, const QSize &size, QString *error) const

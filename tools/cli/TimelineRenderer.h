@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+class QPainter;
+
 // Draws what a video search found as a picture: a time axis over the searched span, one lane per
 // kind of record (general records, tags, each event type), records as bars, tags as ticks, and a
 // legend. People read a day of recordings faster this way than from a table.
@@ -43,6 +45,12 @@ private:
         QVector<qint64> ends;
         int count = 0; // everything added, clipped or not
     };
+
+    struct Layout;
+    void drawTitle(QPainter &painter, const Layout &layout) const;
+    void drawAxis(QPainter &painter, const Layout &layout) const;
+    void drawLane(QPainter &painter, const Layout &layout, int index) const;
+    void drawLegend(QPainter &painter, const Layout &layout) const;
 
     qint64 low;
     qint64 high;

@@ -173,6 +173,23 @@ QString CameraDevice::makeUuid()
         + hex.mid(16, 4) + QLatin1Char('-') + hex.mid(20, 12);
 }
 
+// Under the lowest free digit; null when none is free, the camera being out of handles.
+const CameraDevice::Session *CameraDevice::openSession(const Listing &listing)
+{
+    for (int candidate = 1; candidate <= kMaxSessions; ++candidate) {
+        const int digit = candidate % kMaxSessions;
+        bool used = false;
+        for (const Session &open : sessions)
+            used = used || open.id == digit;
+        if (!used) {
+            sessions.append(Session { digit, makeUuid(), listing });
+            books.opened(HandleKind::CameraFileSearch, digit, sessions.last().uuid);
+            return &sessions.last();
+        }
+    }
+    return nullptr;
+}
+
 HttpReply CameraDevice::pictureList(const HttpRequest &request)
 {
     const int first = qMax(0, toInt(request.queryValue(QStringLiteral("iDisplayStart")), 0));
@@ -194,23 +211,9 @@ HttpReply CameraDevice::pictureList(const HttpRequest &request)
             listing = catalogue.cameraPictureListing(subtype, from, to);
         }
         if (listing.size() > 0 && request.queryValue(QStringLiteral("use_sid")) == QLatin1String("1")) {
-            // The lowest free digit; none free means the camera is out of handles.
-            int id = -1;
-            for (int candidate = 1; candidate <= kMaxSessions && id < 0; ++candidate) {
-                const int digit = candidate % kMaxSessions;
-                bool used = false;
-                for (const Session &open : sessions)
-                    used = used || open.id == digit;
-                if (!used)
-                    id = digit;
-            }
-            if (id < 0) {
+            session = openSession(listing);
+            if (!session)
                 listing = Listing();
-            } else {
-                sessions.append(Session { id, makeUuid(), listing });
-                session = &sessions.last();
-                books.opened(HandleKind::CameraFileSearch, id, session->uuid);
-            }
         }
     }
 

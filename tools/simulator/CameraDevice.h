@@ -57,6 +57,7 @@ private:
     QByteArray fileList(const Listing &listing, int page) const;
     int pagesOf(const Listing &listing) const;
     Session *findSession(int id, const QString &uuid);
+    const Session *openSession(const Listing &listing);
     QString makeUuid();
 
     const Catalogue &catalogue;

@@ -1,5 +1,7 @@
 #include "FaultInjector.h"
 
+#include <QStringList>
+
 namespace lydevice::sim
 {
 
@@ -80,6 +82,20 @@ bool FaultInjector::kindFromName(const QString &name, FaultKind *kind)
         }
     }
     return false;
+}
+
+bool FaultInjector::ruleFromText(const QString &text, FaultRule *rule)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() < 2 || parts.size() > 4 || !kindFromName(parts.at(0), &rule->kind) || parts.at(1).isEmpty())
+        return false;
+    rule->match = parts.at(1);
+    bool ok = true;
+    if (parts.size() > 2)
+        rule->count = parts.at(2).toInt(&ok);
+    if (ok && parts.size() > 3)
+        rule->delayMs = parts.at(3).toInt(&ok);
+    return ok;
 }
 
 } // namespace lydevice::sim

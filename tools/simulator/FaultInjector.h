@@ -51,6 +51,9 @@ public:
 
     static QString kindName(FaultKind kind);
     static bool kindFromName(const QString &name, FaultKind *kind);
+    // KIND:MATCH[:COUNT[:DELAYMS]], as the command lines take it: "delay:get.playback.recordinfo:1:500",
+    // "status500:*". False when the text is not in that form; `rule` may then be half filled.
+    static bool ruleFromText(const QString &text, FaultRule *rule);
 
 private:
     QVector<FaultRule> rules;

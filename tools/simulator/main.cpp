@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -14,44 +15,38 @@ using namespace lydevice::sim;
 
 namespace
 {
-bool readInt(const QCommandLineParser &parser, const QString &name, qint64 low, qint64 high, qint64 *value)
+// One device to play, and the options that name its ports.
+struct Plan {
+    DeviceKind kind;
+    const char *name;
+    const char *httpOption;
+    const char *p2pOption;
+};
+
+// Prints a complaint about the command line; false, so that readers can return it.
+bool complain(const QString &message)
 {
-    if (!parser.isSet(name))
+    QTextStream(stderr) << "lydevice-simulator: " << message << "\n";
+    return false;
+}
+
+// Reads --name into `value` when it is given; outside [low, high] it complains.
+template <typename Number>
+bool readNumber(const QCommandLineParser &parser, const char *name, qint64 low, qint64 high, Number *value)
+{
+    if (!parser.isSet(QLatin1String(name)))
         return true;
     bool ok = false;
-    const qint64 number = parser.value(name).toLongLong(&ok);
-    if (!ok || number < low || number > high) {
-        QTextStream(stderr) << "lydevice-simulator: --" << name << " wants a number from " << low << " to " << high
-                            << "\n";
-        return false;
-    }
-    *value = number;
+    const qint64 number = parser.value(QLatin1String(name)).toLongLong(&ok);
+    if (!ok || number < low || number > high)
+        return complain(
+            QStringLiteral("--%1 wants a number from %2 to %3").arg(QLatin1String(name)).arg(low).arg(high));
+    *value = static_cast<Number>(number);
     return true;
 }
 
-// KIND:MATCH[:COUNT[:DELAYMS]], e.g. "delay:get.playback.recordinfo:1:500" or "status500:*".
-bool readFault(const QString &text, FaultRule *rule)
+void addOptions(QCommandLineParser &parser)
 {
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() < 2 || parts.size() > 4 || !FaultInjector::kindFromName(parts.at(0), &rule->kind)
-        || parts.at(1).isEmpty())
-        return false;
-    rule->match = parts.at(1);
-    bool ok = true;
-    if (parts.size() > 2)
-        rule->count = parts.at(2).toInt(&ok);
-    if (ok && parts.size() > 3)
-        rule->delayMs = parts.at(3).toInt(&ok);
-    return ok;
-}
-} // namespace
-
-int main(int argc, char *argv[])
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("lydevice-simulator"));
-
-    QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Plays a network video recorder (nvr), an IP camera (ipc) or both over HTTP and over the P2P link, "
         "with synthetic content that follows from the seed. Prints the ports it listens on and runs until killed."));
@@ -88,123 +83,146 @@ int main(int argc, char *argv[])
         "May be repeated.",
         "fault");
     add("verbose", "Print every request served.");
-    parser.process(app);
+}
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    SimulatorOptions options;
-    qint64 number = 0;
-
+// The devices --kind asks for.
+bool readPlans(const QCommandLineParser &parser, std::vector<Plan> *plans)
+{
+    const Plan recorder { DeviceKind::Recorder, "nvr", "http-port", "p2p-port" };
     const QString kind
         = parser.isSet(QStringLiteral("kind")) ? parser.value(QStringLiteral("kind")) : QStringLiteral("nvr");
-    if (kind != QLatin1String("nvr") && kind != QLatin1String("ipc") && kind != QLatin1String("both")) {
-        err << "lydevice-simulator: --kind is nvr, ipc or both\n";
-        return 2;
-    }
-    number = 1;
-    if (!readInt(parser, QStringLiteral("seed"), 0, std::numeric_limits<qint64>::max(), &number))
-        return 2;
-    options.seed = static_cast<quint64>(number);
-    number = options.channels;
-    if (!readInt(parser, QStringLiteral("channels"), 1, kMaxChannels, &number))
-        return 2;
-    options.channels = static_cast<int>(number);
-    number = 30;
-    if (!readInt(parser, QStringLiteral("records"), 0, kMaxRecordsPerSequence, &number))
-        return 2;
-    options.setRecordCount(static_cast<int>(number));
+    if (kind == QLatin1String("nvr"))
+        *plans = { recorder };
+    else if (kind == QLatin1String("ipc"))
+        *plans = { { DeviceKind::Camera, "ipc", "http-port", "p2p-port" } };
+    else if (kind == QLatin1String("both"))
+        *plans = { recorder, { DeviceKind::Camera, "ipc", "camera-http-port", "camera-p2p-port" } };
+    else
+        return complain(QStringLiteral("--kind is nvr, ipc or both"));
+    return true;
+}
+
+// --records-of TYPE=N, after --records, so that it overrides the count of its type.
+bool readRecordsOf(const QCommandLineParser &parser, SimulatorOptions *options)
+{
     for (const QString &entry : parser.values(QStringLiteral("records-of"))) {
         const int equals = entry.indexOf(QLatin1Char('='));
         RecordType type;
         bool ok = false;
         const int count = equals > 0 ? entry.mid(equals + 1).toInt(&ok) : 0;
         if (equals <= 0 || !recordTypeFromName(entry.left(equals), &type) || !ok || count < 0
-            || count > kMaxRecordsPerSequence) {
-            err << "lydevice-simulator: --records-of wants TYPE=N, not " << entry << "\n";
-            return 2;
-        }
-        options.recordsPerType[static_cast<int>(type)] = count;
+            || count > kMaxRecordsPerSequence)
+            return complain(QStringLiteral("--records-of wants TYPE=N, not %1").arg(entry));
+        options->recordsPerType[static_cast<int>(type)] = count;
     }
-    number = options.tagsPerChannel;
-    if (!readInt(parser, QStringLiteral("tags"), 0, kMaxRecordsPerSequence, &number))
-        return 2;
-    options.tagsPerChannel = static_cast<int>(number);
-    number = 40;
-    if (!readInt(parser, QStringLiteral("pictures"), 0, kMaxRecordsPerSequence, &number))
-        return 2;
-    options.setPictureCount(static_cast<int>(number));
-    number = options.spanSeconds;
-    if (!readInt(parser, QStringLiteral("span-seconds"), 1, 100LL * 365 * 86400, &number))
-        return 2;
-    options.spanSeconds = number;
-    if (parser.isSet(QStringLiteral("span-start"))) {
-        qint64 seconds = 0;
-        if (!walltime::parse(parser.value(QStringLiteral("span-start")), &seconds)) {
-            err << "lydevice-simulator: --span-start wants \"yyyy-MM-dd HH:mm:ss\"\n";
-            return 2;
-        }
-        options.spanStart = walltime::toDateTime(seconds);
-    }
-    options.chunked = parser.isSet(QStringLiteral("chunked"));
-    options.keepAlive = !parser.isSet(QStringLiteral("no-keep-alive"));
-    options.user = parser.value(QStringLiteral("user"));
-    options.password = parser.value(QStringLiteral("password"));
+    return true;
+}
+
+bool readSpanStart(const QCommandLineParser &parser, SimulatorOptions *options)
+{
+    if (!parser.isSet(QStringLiteral("span-start")))
+        return true;
+    qint64 seconds = 0;
+    if (!walltime::parse(parser.value(QStringLiteral("span-start")), &seconds))
+        return complain(QStringLiteral("--span-start wants \"yyyy-MM-dd HH:mm:ss\""));
+    options->spanStart = walltime::toDateTime(seconds);
+    return true;
+}
+
+// What the device holds; complains about the first option it cannot read.
+bool readContent(const QCommandLineParser &parser, SimulatorOptions *options)
+{
+    int records = options->recordsPerType[0];
+    int pictures = options->picturesPerType[0];
+    if (!readNumber(parser, "seed", 0, std::numeric_limits<qint64>::max(), &options->seed)
+        || !readNumber(parser, "channels", 1, kMaxChannels, &options->channels)
+        || !readNumber(parser, "records", 0, kMaxRecordsPerSequence, &records))
+        return false;
+    options->setRecordCount(records);
+    if (!readRecordsOf(parser, options)
+        || !readNumber(parser, "tags", 0, kMaxRecordsPerSequence, &options->tagsPerChannel)
+        || !readNumber(parser, "pictures", 0, kMaxRecordsPerSequence, &pictures)
+        || !readNumber(parser, "span-seconds", 1, 100LL * 365 * 86400, &options->spanSeconds)
+        || !readSpanStart(parser, options))
+        return false;
+    options->setPictureCount(pictures);
+    return true;
+}
+
+// How the device answers: transfer coding, connections, credentials and faults.
+bool readBehaviour(const QCommandLineParser &parser, SimulatorOptions *options)
+{
+    options->chunked = parser.isSet(QStringLiteral("chunked"));
+    options->keepAlive = !parser.isSet(QStringLiteral("no-keep-alive"));
+    options->user = parser.value(QStringLiteral("user"));
+    options->password = parser.value(QStringLiteral("password"));
     for (const QString &text : parser.values(QStringLiteral("fault"))) {
         FaultRule rule;
-        if (!readFault(text, &rule)) {
-            err << "lydevice-simulator: --fault wants KIND:MATCH[:COUNT[:DELAYMS]], not " << text << "\n";
-            return 2;
-        }
-        options.faults.append(rule);
+        if (!FaultInjector::ruleFromText(text, &rule))
+            return complain(QStringLiteral("--fault wants KIND:MATCH[:COUNT[:DELAYMS]], not %1").arg(text));
+        options->faults.append(rule);
     }
+    return true;
+}
 
-    const QHostAddress address(
+bool readAddress(const QCommandLineParser &parser, QHostAddress *address)
+{
+    address->setAddress(
         parser.isSet(QStringLiteral("listen")) ? parser.value(QStringLiteral("listen")) : QStringLiteral("127.0.0.1"));
-    if (address.isNull()) {
-        err << "lydevice-simulator: --listen wants an IP address\n";
-        return 2;
-    }
-    struct Plan {
-        DeviceKind kind;
-        const char *name;
-        QString httpOption;
-        QString p2pOption;
-    };
-    std::vector<Plan> plans;
-    if (kind != QLatin1String("ipc"))
-        plans.push_back({ DeviceKind::Recorder, "nvr", QStringLiteral("http-port"), QStringLiteral("p2p-port") });
-    if (kind == QLatin1String("ipc"))
-        plans.push_back({ DeviceKind::Camera, "ipc", QStringLiteral("http-port"), QStringLiteral("p2p-port") });
-    if (kind == QLatin1String("both"))
-        plans.push_back(
-            { DeviceKind::Camera, "ipc", QStringLiteral("camera-http-port"), QStringLiteral("camera-p2p-port") });
+    return !address->isNull() || complain(QStringLiteral("--listen wants an IP address"));
+}
 
-    const bool verbose = parser.isSet(QStringLiteral("verbose"));
+// Starts the device of `plan` and prints where it listens; the exit code when it cannot.
+int startDevice(const QCommandLineParser &parser,
+    const Plan &plan,
+    SimulatorOptions options,
+    const QHostAddress &address,
+    std::vector<std::unique_ptr<DeviceSimulator>> &devices)
+{
+    quint16 httpPort = 0, p2pPort = 0;
+    if (!readNumber(parser, plan.httpOption, 0, 65535, &httpPort)
+        || !readNumber(parser, plan.p2pOption, 0, 65535, &p2pPort))
+        return 2;
+    options.kind = plan.kind;
+    devices.push_back(std::make_unique<DeviceSimulator>(options));
+    DeviceSimulator &device = *devices.back();
+    const QString name = QLatin1String(plan.name);
+    if (!device.listen(address, httpPort, p2pPort)) {
+        complain(QStringLiteral("%1 cannot listen: %2").arg(name, device.errorString()));
+        return 1;
+    }
+    if (parser.isSet(QStringLiteral("verbose"))) {
+        QObject::connect(&device, &DeviceSimulator::requestServed, &device, [name](const RequestRecord &record) {
+            QTextStream line(stdout);
+            line << name << (record.overLink ? " p2p " : " http ") << record.kind << " status " << record.status
+                 << (record.fault.isEmpty() ? QString() : QStringLiteral(" fault ") + record.fault) << "\n";
+        });
+    }
+    QTextStream out(stdout);
+    out << name << " http " << address.toString() << ":" << device.httpPort() << "\n";
+    out << name << " p2p " << address.toString() << ":" << device.p2pPort() << "\n";
+    return 0;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lydevice-simulator"));
+    QCommandLineParser parser;
+    addOptions(parser);
+    parser.process(app);
+
+    std::vector<Plan> plans;
+    SimulatorOptions options;
+    QHostAddress address;
+    if (!readPlans(parser, &plans) || !readContent(parser, &options) || !readBehaviour(parser, &options)
+        || !readAddress(parser, &address))
+        return 2;
     std::vector<std::unique_ptr<DeviceSimulator>> devices;
     for (const Plan &plan : plans) {
-        qint64 httpPort = 0, p2pPort = 0;
-        if (!readInt(parser, plan.httpOption, 0, 65535, &httpPort)
-            || !readInt(parser, plan.p2pOption, 0, 65535, &p2pPort))
-            return 2;
-        SimulatorOptions deviceOptions = options;
-        deviceOptions.kind = plan.kind;
-        devices.push_back(std::make_unique<DeviceSimulator>(deviceOptions));
-        DeviceSimulator &device = *devices.back();
-        if (!device.listen(address, static_cast<quint16>(httpPort), static_cast<quint16>(p2pPort))) {
-            err << "lydevice-simulator: " << plan.name << " cannot listen: " << device.errorString() << "\n";
-            return 1;
-        }
-        if (verbose) {
-            const QString name = QLatin1String(plan.name);
-            QObject::connect(&device, &DeviceSimulator::requestServed, &app, [name](const RequestRecord &record) {
-                QTextStream line(stdout);
-                line << name << (record.overLink ? " p2p " : " http ") << record.kind << " status " << record.status
-                     << (record.fault.isEmpty() ? QString() : QStringLiteral(" fault ") + record.fault) << "\n";
-            });
-        }
-        out << plan.name << " http " << address.toString() << ":" << device.httpPort() << "\n";
-        out << plan.name << " p2p " << address.toString() << ":" << device.p2pPort() << "\n";
+        if (const int failure = startDevice(parser, plan, options, address, devices))
+            return failure;
     }
-    out.flush();
     return app.exec();
 }

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "protocol/OpenedPictureSearch.h"
+#include "protocol/RecorderRecords.h"
+#include "transport/ReplyBinding.h"
+#include "transport/SendCommand.h"
+
+#include <lydevice/lydevice.h>
+
+#include <QByteArray>
+#include <QVector>
+
+#include <optional>
+
+namespace lydevice
+{
+
+struct TargetContext;
+
+// Everything LyDevice says to a network video recorder over HTTP ("/sdk.cgi" with an "action",
+// key=value replies) and everything it reads from the replies: the requests of the video searches,
+// the incremental reader and the picture searches, the closes, and the reply readers with their
+// bounds. Searches, readers and session closes all go through here, so a change of the recorder's
+// HTTP interface is made once.
+class NvrProtocolIp
+{
+public:
+    // Pictures per page of the recorder's picture search; it pages by its own fixed size.
+    static constexpr int picturePageSize = 100;
+
+    explicit NvrProtocolIp(quint64 handle);
+
+    // The playback record search ("record info") of the first channel of `search`, which opens the
+    // playback session; `all` asks for every record type (the incremental reader does). Page
+    // numbers count from 1.
+    void recordInfo(const RecordVideoDesc &search, bool all, TCPCommandCallback &&reply) const;
+    void recordInfoPage(int session, int page, TCPCommandCallback &&reply) const;
+    // The event ("backup") search over every channel of `search`, and its pages.
+    void eventSearch(const RecordVideoDesc &search, EventCodes codes, TCPCommandCallback &&reply) const;
+    void eventPage(int search, int page, TCPCommandCallback &&reply) const;
+    // The tag search over every channel of `search`, and its pages.
+    void tagSearch(const RecordVideoDesc &search, TCPCommandCallback &&reply) const;
+    void tagPage(int search, int page, TCPCommandCallback &&reply) const;
+    // The picture search, one page of the search held in the context (from 0), one picture of it
+    // (the recorder names it by the entry alone).
+    void pictureSearch(RecordPictureType type,
+        const QVector<int> &channels,
+        const QDateTime &start,
+        const QDateTime &end,
+        TCPCommandCallback &&reply) const;
+    void picturePage(const TargetContext &context, int page, TCPCommandCallback &&reply) const;
+    void picture(const TargetContext &context, const QVariantHash &entry, int, TCPCommandCallback &&reply) const;
+
+    // Closes. Nobody waits for their replies.
+    void closeEventSearch(int search) const;
+    void closeTagSearch(int search) const;
+    void stopPlayback(int session) const;
+    void closePictureSearch(int session) const;
+
+    // For the reply to an opening request that arrives after its worker is gone: closes what the
+    // reply opened, which nobody else knows about and the recorder would otherwise keep open.
+    HttpGoneHandler stopOpenedPlayback() const;
+    HttpGoneHandler closeOpenedEventSearch() const;
+    HttpGoneHandler closeOpenedTagSearch() const;
+
+    // A reply whose counts and handles ("cnt", "sid", "allCnt") the recorder writes as numbers:
+    // record-info, event and tag page replies.
+    static RecorderReply reply(bool ok, const QVector<QByteArray> &replies);
+    // A reply read as text throughout: the tag search (tag names may look like numbers) and the
+    // picture search replies.
+    static RecorderReply textReply(bool ok, const QVector<QByteArray> &replies);
+
+    // How a record key's index is read. search_video reads exactly the keys of records 0 to
+    // count - 1 ("startTime7"); the incremental reader takes whatever follows the key's name as a
+    // decimal number ("startTime07" is record 7, text that is no number is record 0).
+    enum class RecordKeys {
+        Exact,
+        Loose,
+    };
+    // Records 0 to count - 1 of a record-info or event reply ("recordType<i>", "startTime<i>",
+    // "endTime<i>"); a key naming another record is ignored.
+    static RecorderRecords records(const RecorderReply &reply, RecordKeys keys);
+    // Picture entries 0 to count - 1 of a picture reply: "name" (the pts, which names the picture
+    // when it is fetched), "time" and "channel".
+    static QVariantList pictureEntries(const RecorderReply &reply);
+    // The search a picture search reply opened: none when the reply is not good or found no
+    // picture (a search we could not page through). The result holds "sid" and "sum".
+    static std::optional<OpenedPictureSearch> openedPictureSearch(bool ok, const QVector<QByteArray> &replies);
+    // The entries of a picture page reply; none when the reply is not good.
+    static std::optional<QVariantList> pageEntries(bool ok, const QVector<QByteArray> &replies);
+    // The picture bytes of a picture reply; none when the reply is not good or holds no picture.
+    static std::optional<QByteArray> pictureBytes(bool ok, const QVector<QByteArray> &replies);
+
+private:
+    static RecorderReply read(bool ok, const QVector<QByteArray> &replies, bool numeric, int maxBytes);
+    void sdk(Query query, TCPCommandCallback &&reply) const;
+    void sdk(Query query) const;
+    using ReplyReader = RecorderReply (*)(bool, const QVector<QByteArray> &);
+    HttpGoneHandler closeWhenGone(ReplyReader read, void (NvrProtocolIp::*close)(int) const) const;
+
+    quint64 handle;
+};
+
+} // namespace lydevice
