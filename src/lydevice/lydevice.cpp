@@ -103,8 +103,10 @@ quint64 search_video_begin(TargetDesc target, RecordVideoDesc desc, SearchVideoC
             Q_RETURN_ARG(quint64, id),
             Q_ARG(lydevice::TargetDesc, target),
             Q_ARG(lydevice::RecordVideoDesc, desc),
-            Q_ARG(lydevice::SearchVideoCallbackV2, callback)))
-        return 0;
+            Q_ARG(lydevice::SearchVideoCallbackV2, callback))) {
+        qWarning() << "search_video_begin could not reach the main thread; it fails";
+        callback(-1, RecordVideoType::All, {});
+    }
     return id;
 }
 
@@ -164,12 +166,15 @@ void read_picture(TargetDesc target, int idx, ReadPictureCallback callback)
         to.manager->readPicture(target, idx, callback);
         return;
     }
-    QMetaObject::invokeMethod(to.manager,
-        "readPicture",
-        Qt::BlockingQueuedConnection,
-        Q_ARG(lydevice::TargetDesc, target),
-        Q_ARG(int, idx),
-        Q_ARG(lydevice::ReadPictureCallback, callback));
+    if (!QMetaObject::invokeMethod(to.manager,
+            "readPicture",
+            Qt::BlockingQueuedConnection,
+            Q_ARG(lydevice::TargetDesc, target),
+            Q_ARG(int, idx),
+            Q_ARG(lydevice::ReadPictureCallback, callback))) {
+        qWarning() << "read_picture could not reach the main thread; it fails";
+        callback(0, QImage());
+    }
 }
 
 } // namespace lydevice
