@@ -169,7 +169,7 @@ namespace
 
     QByteArray pictureBytes(const Step &step)
     {
-        for (const char *kind : { "png", "jpeg" }) {
+        for (const char *kind : { "png", "jpeg", "wide" }) {
             if (step.flags.contains(QLatin1String(kind)))
                 return scriptedPicture(kind);
         }
@@ -335,7 +335,10 @@ namespace
                                                                  : HttpAnswer::body(body);
         }
         const bool camera = step.word == QLatin1String("count") || step.word == QLatin1String("files");
-        return HttpAnswer::body(pairLines(replyMembers(step, false, item), camera ? "OK " : ""));
+        QByteArray body = pairLines(replyMembers(step, false, item), camera ? "OK " : "");
+        if (step.flags.contains(QLatin1String("oversized")))
+            body += (camera ? "OK pad=" : "pad=") + QByteArray(5 << 20, 'x') + "\r\n";
+        return HttpAnswer::body(body);
     }
 
 } // namespace
@@ -425,6 +428,16 @@ QByteArray scriptedPicture(const char *kind)
 {
     if (qstrcmp(kind, "junk") == 0)
         return QByteArrayLiteral("these bytes are no picture");
+    if (qstrcmp(kind, "wide") == 0) {
+        // A few hundred bytes that claim more pixels than any camera takes.
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImage wide(20000, 1, QImage::Format_Mono);
+        wide.fill(0);
+        wide.save(&buffer, "PNG");
+        return bytes;
+    }
     return encodedPicture(qstrcmp(kind, "png") == 0 ? "PNG" : "JPEG");
 }
 

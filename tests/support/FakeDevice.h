@@ -17,7 +17,9 @@
 //   fail      the transport fails; httpNNN: that HTTP status; held: kept back until releaseHeld();
 //   key=value sets a member of the reply: a number, a "text", or nothing to remove it (for a
 //             camera picture list also session="id&uuid" and cols=N, the values per row);
-//   png jpeg junk  the picture sent by picIndex and download; download also takes the header
+//   oversized  pads a recorder or camera record reply to 5 MiB;
+//   png jpeg junk wide  the picture sent by picIndex and download (wide: 20000x1 pixels); download also takes the
+//   header
 //             variants lf (lines end in bare line feeds), pre (other headers first), nocd (no
 //             Content-Disposition) and noend (the headers never end); chunked sends a chunked body;
 //             junk as the only word of a camera picture list sends a body that is no JSON.

@@ -75,7 +75,7 @@ namespace
     QString pictureText(quint64 size, const QImage &image)
     {
         QString text = QString::number(size);
-        for (const char *kind : { "png", "jpeg", "junk" }) {
+        for (const char *kind : { "png", "jpeg", "junk", "wide" }) {
             if (size == quint64(scriptedPicture(kind).size()))
                 text = QLatin1String(kind);
         }
@@ -153,7 +153,7 @@ namespace
                     return QStringLiteral("two readers got the same id");
                 ids << id->first;
             } else if (verb == QLatin1String("end")) {
-                search_video_end(ids.value(ids.size() - 1));
+                search_video_end(ids.value(words.isEmpty() ? ids.size() - 1 : number - 1));
             } else if (verb == QLatin1String("cancel")) {
                 cancel_all_record_searching();
             } else if (verb == QLatin1String("cleanup")) {

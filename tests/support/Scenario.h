@@ -15,7 +15,7 @@
 //   begin [type=N] [stream=N] [ch=a,b] [endAt=N]
 //                                        search_video_begin; endAt: the caller ends the reading
 //                                        from inside its N-th delivery
-//   end                                  search_video_end of the last reader begun
+//   end [N]                              search_video_end of the last reader begun, or of the N-th
 //   cancel / cleanup                     cancel_all_record_searching / cleanup
 //   idle                                 waits until no scripted answer is left to deliver
 //   release                              releases the held answers and waits as idle does
@@ -25,7 +25,7 @@
 //   v<code>:<entries>        search_video
 //   s<count>                 search_picture
 //   p<entries>               read_picture_page
-//   r<size>:<image>          read_picture; the size reads png, jpeg or junk when it is that of
+//   r<size>:<image>          read_picture; the size reads png, jpeg, junk or wide when it is that of
 //                            the scripted bytes; the image is pic (the sample, exactly), WxH
 //                            (decoded, not exactly) or null
 //   b<code>:<type>:<entries> one delivery of search_video_begin; id0 when it returned 0

@@ -16,11 +16,27 @@ class TestManager : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void state_data();
     void state();
     void callsFromAnotherThread();
     void emptyCallbacksAreHarmless();
 };
+
+void TestManager::initTestCase()
+{
+    // The process's very first call comes from a worker thread, without init(): the library must
+    // still serve from the main thread, now and later. (The fake device first, to outlive it.)
+    FakeDevice::instance();
+    std::unique_ptr<QThread> worker(QThread::create(
+        []() { search_picture(newTarget(QStringLiteral("dev2 ip")), {}, {}, spanStart(), spanEnd(), [](int) {}); }));
+    worker->start();
+    QTRY_VERIFY2_WITH_TIMEOUT(worker->isFinished(), "the first call from a worker thread to return", 3000);
+    int answer = 0;
+    search_picture(
+        newTarget(QStringLiteral("dev2 ip")), {}, {}, spanStart(), spanEnd(), [&](int count) { answer = count; });
+    QCOMPARE(answer, -1); // refused inside the call: the manager lives in this thread
+}
 
 void TestManager::state_data()
 {
@@ -63,6 +79,8 @@ void TestManager::state_data()
         "video; cleanup", "info event eventClose:31", "v7:1");
 
     // Readers: their own ids, sessions and callbacks; ending twice changes nothing.
+    scenarioRow("a stale reading id ends nothing", "nvr ip", "info 1/1/5 held; info 1/1/7; tags 0; event 0; event 0",
+        "begin; cancel; begin; end 1; release", "info info tags stop:5 event event", "b7:0:1 b7:2:");
     scenarioRow("two readers on one device", "nvr ip",
         "info 1/1/7; info 2/2/8; tags 0; tags 0; event 0; event 0; event 0; event 0", "begin; begin; idle; end; end; cancel",
         "info info tags tags event event event event stop:8 stop:7", "b7:0:0 b8:0:1-2 b7:2: b8:2:");

@@ -72,6 +72,8 @@ void TestPictures::pictures_data()
         "picOpen picPage", "s250 !p !p p");
 
     // Picture reads: the page of the picture first when another page is held.
+    row("camera: a picture claiming more pixels than any camera takes is not decoded", "ipc ip", "list 30/45; download wide",
+        "pictures; idle; read 0", "list download", "s45 rwide:null");
     row("camera: 65 with page 2 held", "ipc ip", "list 30/45; list 30/45@60; download jpeg", "pictures; idle; page 2; idle; read 65",
         "list list download", "s45 p60-89 rjpeg:40x24", wire({
         "download=dw=sd&filename=IMG_65.jpg&time_start=$QS&time_end=$QE&index=65&sid=3&uuid=5f2c-uuid" }));

@@ -46,6 +46,8 @@ void TestVideoSearch::search_data()
     row("recorder http: a count beyond what a reply can hold is cut", "nvr ip", "info 1/1/7; event 0/0/31 cnt=20000; eventPage 0",
         "video type=9", "info event eventPage eventClose:31", "v7:?*10000", wire({ "event.event=2", "event.subType=0" }));
     row("recorder http: transport failure at record info", "nvr ip", "info fail", "video", "info", "v-1:");
+    row("recorder http: a reply longer than a list may be fails unread", "nvr ip", "info 1/1/7; event 1/1/31 oversized", "video",
+        "info event", "v-1:");
     row("recorder http: status 404 at a record-info page keeps the session", "nvr ip", "info 100/200/7; page http404",
         "video; idle; cancel", "info page stop:7", "v-1:");
     row("recorder http: transport failure at the event search", "nvr ip", "info 1/1/7; event fail", "video type=1",

@@ -10,6 +10,10 @@
 
 int main(int argc, char **argv)
 {
+    // Before the application object exists there is no main thread to work in: a call fails at once.
+    int early = 0;
+    lydevice::search_picture({}, {}, {}, {}, {}, [&](int count) { early = count; });
+
     QCoreApplication app(argc, argv);
     lydevice::init();
 
@@ -65,6 +69,6 @@ int main(int argc, char **argv)
     });
     poll.start(10);
     const int loop = app.exec();
-    std::printf("answers: %d, all failed: %s\n", answers, allFailed ? "yes" : "no");
-    return loop == 0 && answers == 5 && allFailed && id != 0 && recorder.handle != 0 ? 0 : 1;
+    std::printf("answers: %d, all failed: %s, before the application: %d\n", answers, allFailed ? "yes" : "no", early);
+    return loop == 0 && answers == 5 && allFailed && early == -1 && id != 0 && recorder.handle != 0 ? 0 : 1;
 }
