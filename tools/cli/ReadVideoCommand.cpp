@@ -63,9 +63,12 @@ void ReadVideoCommand::onDelivery(int code, int type, const QList<QVariant> &rec
                  .arg(endpoint.description(), batchKind(type)));
         return;
     }
-    if (records.isEmpty()) {
-        // The end: type 2 with no records. A recorder over p2p ends a span without recordings
-        // with an empty list of another type.
+    // The end: type 2 with no records (a batch of type 2 is never empty). A recorder over p2p ends
+    // a span without general records with (0, 0, empty list); other empty batches (an empty tag
+    // page, a camera's empty first batch) are followed by more.
+    const bool recorderOverP2p
+        = options.deviceType == lydevice::DeviceType::NVR && options.transport == lydevice::TransportType::P2p;
+    if (records.isEmpty() && (type == int(lydevice::RecordVideoType::Alarm) || (type == 0 && recorderOverP2p))) {
         ticker.stop();
         endReading();
         writeSummary(code);
