@@ -4,8 +4,6 @@
 #include "operation/RecordOperation.h"
 #include "reader/RecordReader.h"
 
-#include <algorithm>
-
 namespace lydevice
 {
 
@@ -24,9 +22,10 @@ void RecordManagerPrivate::dropWorkers()
     goneReaders.swap(readers);
     for (auto &reader : goneReaders)
         reader.second.reset();
-    QVector<QSharedPointer<RecordOperation>> goneOperations;
+    std::map<quint64, QSharedPointer<RecordOperation>> goneOperations;
     goneOperations.swap(operations);
-    goneOperations.clear();
+    for (auto &operation : goneOperations)
+        operation.second.reset();
 }
 
 const TargetContext *RecordManagerPrivate::storedContext(const TargetDesc &target) const
@@ -83,12 +82,12 @@ void RecordManagerPrivate::beginSearch(const TargetDesc &target, const TargetCon
 void RecordManagerPrivate::startOperation(
     const QVariantHash &params, QSharedPointer<RecordOperation> operation, Finished finished)
 {
-    const RecordOperation *const address = operation.data();
-    auto completion = [this, finished = std::move(finished), address](bool ok, const QVariantHash &result) {
+    const quint64 started = ++lastOperation;
+    auto completion = [this, finished = std::move(finished), started](bool ok, const QVariantHash &result) {
         // The caller's callback may cancel everything, and releasing the operation destroys the
         // closure that runs here: keep what is needed afterwards in locals.
         RecordManagerPrivate *const d = this;
-        const RecordOperation *const done = address;
+        const quint64 done = started;
         finished(ok, result);
         d->releaseOperation(done);
     };
@@ -96,17 +95,16 @@ void RecordManagerPrivate::startOperation(
     // An operation completes from its reply handlers, never inside run(); one that did anyway has
     // been answered already and is not kept.
     if (!operation->hasCompleted())
-        operations.append(std::move(operation));
+        operations.emplace(started, std::move(operation));
 }
 
-void RecordManagerPrivate::releaseOperation(const RecordOperation *operation)
+void RecordManagerPrivate::releaseOperation(quint64 started)
 {
-    const auto it = std::find_if(
-        operations.begin(), operations.end(), [operation](const auto &live) { return live.data() == operation; });
+    const auto it = operations.find(started);
     if (it == operations.end())
         return; // cancelled meanwhile
     // Take it out of the list before it is destroyed, so the list is whole while its destructor runs.
-    QSharedPointer<RecordOperation> last = std::move(*it);
+    QSharedPointer<RecordOperation> last = std::move(it->second);
     operations.erase(it);
     last.reset();
 }

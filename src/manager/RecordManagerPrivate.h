@@ -59,11 +59,14 @@ public:
 
 private:
     void dropWorkers();
-    void releaseOperation(const RecordOperation *operation);
+    void releaseOperation(quint64 started);
 
     QHash<quint64, TargetContext> contexts;
     QVector<TargetDesc> targets;
-    QVector<QSharedPointer<RecordOperation>> operations;
+    // By the number they were started under, which is also start order; each is found again in
+    // log time when it completes, however many devices are searched at once.
+    std::map<quint64, QSharedPointer<RecordOperation>> operations;
+    quint64 lastOperation = 0;
     // By id, which is also creation order.
     std::map<quint64, std::unique_ptr<RecordReader>> readers;
     quint64 lastReaderId = 0;
