@@ -37,9 +37,11 @@ QDateTime parseDeviceTime(const QString &text)
     // through the format parser, which decides what it means.
     if (text.size() == 19 && text.at(4) == u'-' && text.at(7) == u'-' && text.at(10) == u' ' && text.at(13) == u':'
         && text.at(16) == u':') {
-        const QDate date(digitsAt(text, 0, 4), digitsAt(text, 5, 2), digitsAt(text, 8, 2));
+        const int year = digitsAt(text, 0, 4);
+        const QDate date(year, digitsAt(text, 5, 2), digitsAt(text, 8, 2));
         const QTime clock(digitsAt(text, 11, 2), digitsAt(text, 14, 2), digitsAt(text, 17, 2));
-        if (date.isValid() && clock.isValid())
+        // A year that is no number would read as -1, a valid year of Qt's calendar.
+        if (year >= 0 && date.isValid() && clock.isValid())
             return QDateTime(date, clock, Qt::LocalTime);
     }
     return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
