@@ -25,7 +25,7 @@ void NvrSearchVideoIp::requestRecordInfo(const RecordVideoDesc &search)
 
 void NvrSearchVideoIp::onRecordInfoReply(bool ok, const QVector<QByteArray> &replies)
 {
-    const RecorderReply reply = NvrProtocolIp::reply(ok, replies);
+    const RecorderReply reply = NvrProtocolIp::recordReply(ok, replies, RecordKeys::Exact);
     // The recorder answers a span without records with none; that ends the search as a failure.
     if (!reply.good || reply.count == 0) {
         fail();
@@ -52,7 +52,7 @@ void NvrSearchVideoIp::nextRecordInfoPage(int count, int page)
 
 void NvrSearchVideoIp::onRecordInfoPageReply(int page, bool ok, const QVector<QByteArray> &replies)
 {
-    const RecorderReply reply = NvrProtocolIp::reply(ok, replies);
+    const RecorderReply reply = NvrProtocolIp::recordReply(ok, replies, RecordKeys::Exact);
     if (!reply.good || reply.count == 0) {
         fail();
         return;
@@ -68,14 +68,14 @@ void NvrSearchVideoIp::requestEventSearch(const RecordVideoDesc &search, EventCo
 
 void NvrSearchVideoIp::onEventSearchReply(bool ok, const QVector<QByteArray> &replies)
 {
-    const RecorderReply reply = NvrProtocolIp::reply(ok, replies);
+    const RecorderReply reply = NvrProtocolIp::recordReply(ok, replies, RecordKeys::Exact);
     // No records: the recorder opened no event search, so there is no handle to close.
     if (!reply.good || reply.count == 0) {
         fail();
         return;
     }
     eventHandle = reply.handle;
-    eventsReceived(reply.count, NvrProtocolIp::records(reply, NvrProtocolIp::RecordKeys::Exact), 1);
+    eventsReceived(reply, 1);
 }
 
 void NvrSearchVideoIp::requestEventPage(int page)
@@ -85,12 +85,12 @@ void NvrSearchVideoIp::requestEventPage(int page)
 
 void NvrSearchVideoIp::onEventPageReply(int page, bool ok, const QVector<QByteArray> &replies)
 {
-    const RecorderReply reply = NvrProtocolIp::reply(ok, replies);
+    const RecorderReply reply = NvrProtocolIp::recordReply(ok, replies, RecordKeys::Exact);
     if (!reply.good) {
         fail();
         return;
     }
-    eventsReceived(reply.count, NvrProtocolIp::records(reply, NvrProtocolIp::RecordKeys::Exact), page);
+    eventsReceived(reply, page);
 }
 
 void NvrSearchVideoIp::sendEventClose(int handle, bool)

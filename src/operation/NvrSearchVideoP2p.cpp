@@ -49,10 +49,10 @@ void NvrSearchVideoP2p::onEventSearchReply(bool ok, const QJsonObject &json)
         return;
     }
     const RecorderReply reply
-        = NvrProtocolP2p::reply(ok, json, NvrProtocolP2p::text("r.cnt"), NvrProtocolP2p::text("r.sid"));
+        = NvrProtocolP2p::recordReply(ok, json, NvrProtocolP2p::text("r.cnt"), NvrProtocolP2p::text("r.sid"));
     // The handle is open even when the search found nothing; finishing closes it.
     eventHandle = reply.handle;
-    eventsReceived(reply.count, NvrProtocolP2p::records(reply), 1);
+    eventsReceived(reply, 1);
 }
 
 void NvrSearchVideoP2p::requestEventPage(int page)
@@ -62,12 +62,12 @@ void NvrSearchVideoP2p::requestEventPage(int page)
 
 void NvrSearchVideoP2p::onEventPageReply(int page, bool ok, const QJsonObject &json)
 {
-    const RecorderReply reply = NvrProtocolP2p::reply(ok, json, NvrProtocolP2p::text("r.cnt"));
+    const RecorderReply reply = NvrProtocolP2p::recordReply(ok, json, NvrProtocolP2p::text("r.cnt"));
     if (!reply.good) {
         fail();
         return;
     }
-    eventsReceived(reply.count, NvrProtocolP2p::records(reply), page);
+    eventsReceived(reply, page);
 }
 
 void NvrSearchVideoP2p::sendEventClose(int handle, bool afterPage)

@@ -46,20 +46,21 @@ void NvrVideoSearch::startEventSearch()
     requestEventSearch(search, eventCodes(videoType));
 }
 
-void NvrVideoSearch::eventsReceived(int count, const RecorderRecords &records, int page)
+void NvrVideoSearch::eventsReceived(const RecorderReply &reply, int page)
 {
-    results.append(videoEntries(records));
     // A full page means there may be more; an empty one is the regular end of a result that filled
-    // its last page exactly.
+    // its last page exactly. The next page is asked for before this page's entries are built, so
+    // that the recorder works while we do.
     constexpr int eventPageSize = 100;
-    if (count < eventPageSize) {
-        finish(page > 1);
-    } else if (page >= maxSearchPages) {
+    const bool full = reply.count >= eventPageSize;
+    if (full && page >= maxSearchPages)
         qWarning() << "event search page limit reached, ending the search at page" << page;
-        finish(page > 1);
-    } else {
+    const bool more = full && page < maxSearchPages;
+    if (more)
         requestEventPage(page + 1);
-    }
+    appendVideoEntries(reply.records, results);
+    if (!more)
+        finish(page > 1);
 }
 
 void NvrVideoSearch::finish(bool afterPage)

@@ -35,8 +35,9 @@ protected:
     void sessionOpened(int sid);
     // The event search, from the device's context, which the manager filled from the same call.
     void startEventSearch();
-    // Event page `page` brought `records` (the recorder reported `count`): the next page, or the end.
-    void eventsReceived(int count, const RecorderRecords &records, int page);
+    // Event page `page` (1 is the event search's reply) brought its records: the next page, or the
+    // end.
+    void eventsReceived(const RecorderReply &reply, int page);
     void closeEventHandle();
     void fail();
 

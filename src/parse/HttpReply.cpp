@@ -90,7 +90,12 @@ QByteArray firstReply(const QVector<QByteArray> &replies)
 
 bool httpReplyGood(bool ok, const QVector<QByteArray> &replies)
 {
-    return ok && httpStatusCode(QString::fromUtf8(firstReply(replies))) == 200;
+    if (!ok || replies.isEmpty())
+        return false;
+    // The status is on the first line; the rest of a large reply need not be decoded for it.
+    const QByteArray &reply = replies.first();
+    const int lineEnd = reply.indexOf('\n');
+    return httpStatusCode(QString::fromUtf8(lineEnd < 0 ? reply : reply.left(lineEnd))) == 200;
 }
 
 std::optional<QByteArray> boundedReplyBody(bool ok, const QVector<QByteArray> &replies, int maxBytes)

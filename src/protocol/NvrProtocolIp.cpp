@@ -6,12 +6,11 @@
 #include "parse/HttpReply.h"
 #include "parse/RecordFormat.h"
 #include "parse/ReplyParsers.h"
+#include "protocol/RecordReplyReading.h"
 #include "protocol/ReplyLimits.h"
 #include "protocol/WireFormat.h"
 
 #include <QDebug>
-
-#include <algorithm>
 
 namespace lydevice
 {
@@ -32,23 +31,6 @@ namespace
     QPair<QString, QString> action(const char *name)
     {
         return pair("action", QLatin1String(name));
-    }
-
-    // The index after a record key's name; -1 names no record.
-    int keyIndex(const QStringRef &rest, NvrProtocolIp::RecordKeys keys)
-    {
-        const bool digits
-            = !rest.isEmpty() && std::all_of(rest.cbegin(), rest.cend(), [](QChar c) { return c.isDigit(); });
-        bool ok = false;
-        const int index = rest.toInt(&ok, 10);
-        if (keys == NvrProtocolIp::RecordKeys::Exact) {
-            const bool canonical = digits && ok && (rest.size() == 1 || rest.at(0) != u'0');
-            return canonical ? index : -1;
-        }
-        // Text that is no number reads as record 0; a number too large for an index names none.
-        if (ok)
-            return index;
-        return digits ? -1 : 0;
     }
 
 } // namespace
@@ -234,31 +216,16 @@ RecorderReply NvrProtocolIp::read(bool ok, const QVector<QByteArray> &replies, b
     return reply;
 }
 
-RecorderRecords NvrProtocolIp::records(const RecorderReply &reply, RecordKeys keys)
+RecorderReply NvrProtocolIp::recordReply(bool ok, const QVector<QByteArray> &replies, RecordKeys keys)
 {
-    static const QString startPrefix = QStringLiteral("startTime");
-    static const QString endPrefix = QStringLiteral("endTime");
-    static const QString typePrefix = QStringLiteral("recordType");
-
-    RecorderRecords records(entryCount(reply.count));
-    for (auto it = reply.values.cbegin(); it != reply.values.cend(); ++it) {
-        const QString &key = it.key();
-        const auto recordAfter = [&](const QString &prefix) -> RecorderRecord * {
-            const int index = keyIndex(key.midRef(prefix.size()), keys);
-            return index >= 0 && index < records.size() ? &records[index] : nullptr;
-        };
-        if (key.startsWith(startPrefix)) {
-            if (RecorderRecord *record = recordAfter(startPrefix))
-                record->start = parseDeviceTime(it.value().toString());
-        } else if (key.startsWith(endPrefix)) {
-            if (RecorderRecord *record = recordAfter(endPrefix))
-                record->end = parseDeviceTime(it.value().toString());
-        } else if (key.startsWith(typePrefix)) {
-            if (RecorderRecord *record = recordAfter(typePrefix))
-                record->type = hashTruncated(reply.values, key);
-        }
-    }
-    return records;
+    const std::optional<QByteArray> body = boundedReplyBody(ok, replies, maxListReplyBytes);
+    if (!body)
+        return {};
+    std::optional<RecorderReply> reply = readRecordReplyFast(std::string_view(body->constData(), body->size()), keys);
+    if (!reply)
+        reply = readRecordReply(*body, keys);
+    reply->good = true;
+    return *reply;
 }
 
 QVariantList NvrProtocolIp::pictureEntries(const RecorderReply &reply)

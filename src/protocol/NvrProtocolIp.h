@@ -63,23 +63,14 @@ public:
     HttpGoneHandler closeOpenedEventSearch() const;
     HttpGoneHandler closeOpenedTagSearch() const;
 
-    // A reply whose counts and handles ("cnt", "sid", "allCnt") the recorder writes as numbers:
-    // record-info, event and tag page replies.
+    // A reply whose counts and handles ("cnt", "sid", "allCnt") the recorder writes as numbers.
     static RecorderReply reply(bool ok, const QVector<QByteArray> &replies);
     // A reply read as text throughout: the tag search (tag names may look like numbers) and the
     // picture search replies.
     static RecorderReply textReply(bool ok, const QVector<QByteArray> &replies);
 
-    // How a record key's index is read. search_video reads exactly the keys of records 0 to
-    // count - 1 ("startTime7"); the incremental reader takes whatever follows the key's name as a
-    // decimal number ("startTime07" is record 7, text that is no number is record 0).
-    enum class RecordKeys {
-        Exact,
-        Loose,
-    };
-    // Records 0 to count - 1 of a record-info or event reply ("recordType<i>", "startTime<i>",
-    // "endTime<i>"); a key naming another record is ignored.
-    static RecorderRecords records(const RecorderReply &reply, RecordKeys keys);
+    // A reply that lists records (record info, the event search and their pages), with its records.
+    static RecorderReply recordReply(bool ok, const QVector<QByteArray> &replies, RecordKeys keys);
     // Picture entries 0 to count - 1 of a picture reply: "name" (the pts, which names the picture
     // when it is fetched), "time" and "channel".
     static QVariantList pictureEntries(const RecorderReply &reply);

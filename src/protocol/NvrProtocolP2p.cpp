@@ -1,7 +1,6 @@
 #include "protocol/NvrProtocolP2p.h"
 
 #include "parse/HashAccess.h"
-#include "parse/RecordFormat.h"
 #include "protocol/ReplyLimits.h"
 #include "protocol/WireFormat.h"
 #include "transport/SendCommand.h"
@@ -176,17 +175,19 @@ RecorderReply NvrProtocolP2p::reply(bool ok, const QJsonObject &json, Field coun
     return reply;
 }
 
-RecorderRecords NvrProtocolP2p::records(const RecorderReply &reply)
+RecorderReply NvrProtocolP2p::recordReply(bool ok, const QJsonObject &json, Field count, Field handle, Field total)
 {
-    RecorderRecords records(entryCount(reply.count));
-    for (int i = 0; i < records.size(); ++i) {
+    RecorderReply reply = NvrProtocolP2p::reply(ok, json, count, handle, total);
+    reply.records.resize(entryCount(reply.count));
+    for (int i = 0; i < reply.records.size(); ++i) {
         const QString prefix = QLatin1String("r[") + QString::number(i) + QLatin1String("].");
-        RecorderRecord &record = records[i];
-        record.type = hashTextInt(reply.values, prefix + QLatin1String("recordType"));
-        record.start = parseDeviceTime(hashString(reply.values, prefix + QLatin1String("startTime")));
-        record.end = parseDeviceTime(hashString(reply.values, prefix + QLatin1String("endTime")));
+        const auto text = [&](const char *name) { return hashString(reply.values, prefix + QLatin1String(name)); };
+        RecorderRecord &record = reply.records[i];
+        record.type = text("recordType").toInt();
+        record.start = RecordTime { false, {}, {}, text("startTime") };
+        record.end = RecordTime { false, {}, {}, text("endTime") };
     }
-    return records;
+    return reply;
 }
 
 bool NvrProtocolP2p::refused(const QJsonObject &json)

@@ -68,9 +68,13 @@ public:
         Field count,
         Field handle = { nullptr, Form::Text },
         Field total = { nullptr, Form::Text });
-    // Records 0 to count - 1: "r[<i>].recordType" (a number in text), "r[<i>].startTime",
-    // "r[<i>].endTime".
-    static RecorderRecords records(const RecorderReply &reply);
+    // The same for a reply that lists records, with records 0 to count - 1: "r[<i>].recordType" (a
+    // number in text), "r[<i>].startTime", "r[<i>].endTime".
+    static RecorderReply recordReply(bool ok,
+        const QJsonObject &json,
+        Field count,
+        Field handle = { nullptr, Form::Text },
+        Field total = { nullptr, Form::Text });
     // The recorder answers some event searches with "res" -1.
     static bool refused(const QJsonObject &json);
 

@@ -33,14 +33,16 @@ EventCodes eventCodes(int videoType)
     }
 }
 
-QVariantList videoEntries(const RecorderRecords &records)
+QDateTime RecordTime::toDateTime() const
 {
-    QVariantList entries;
-    entries.reserve(records.size());
+    return usual ? QDateTime(date, time, Qt::LocalTime) : parseDeviceTime(text);
+}
+
+void appendVideoEntries(const RecorderRecords &records, QVariantList &entries)
+{
+    const auto dateTime = [](const std::optional<RecordTime> &time) { return time ? time->toDateTime() : QDateTime(); };
     for (const RecorderRecord &record : records)
-        entries.append(videoRecordEntry(
-            record.type.value_or(0), record.start.value_or(QDateTime()), record.end.value_or(QDateTime())));
-    return entries;
+        entries.append(videoRecordEntry(record.type.value_or(0), dateTime(record.start), dateTime(record.end)));
 }
 
 QVariantList readerEntries(const RecorderRecords &records)
@@ -50,9 +52,9 @@ QVariantList readerEntries(const RecorderRecords &records)
     for (const RecorderRecord &record : records) {
         QVariantHash entry;
         if (record.start)
-            entry.insert(QStringLiteral("start"), *record.start);
+            entry.insert(QStringLiteral("start"), record.start->toDateTime());
         if (record.end)
-            entry.insert(QStringLiteral("end"), *record.end);
+            entry.insert(QStringLiteral("end"), record.end->toDateTime());
         if (record.type) {
             entry.insert(QStringLiteral("isAnr"), *record.type == anrRecordType);
             entry.insert(QStringLiteral("isEvent"), *record.type != anrRecordType && *record.type != plainRecordType);

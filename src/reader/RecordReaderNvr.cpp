@@ -82,13 +82,15 @@ void RecordReaderNvr::onRecordInfoPage(int page, const RecorderReply &reply)
         return;
     }
     readCount += stageCount(reply);
-    generalRecords += readerEntries(records(reply));
-    if (readCount < allCount) {
-        if (pageAllowed(page + 1))
-            sendRecordInfoPage(page + 1);
+    // The next page is asked for before this page's entries are built, so that the recorder works
+    // while we do.
+    const bool more = readCount < allCount;
+    if (more && !pageAllowed(page + 1))
         return;
-    }
-    if (deliver(sessionId, currentType, generalRecords))
+    if (more)
+        sendRecordInfoPage(page + 1);
+    generalRecords += readerEntries(reply.records);
+    if (!more && deliver(sessionId, currentType, generalRecords))
         requestTagSearch();
 }
 
@@ -182,7 +184,7 @@ void RecordReaderNvr::onEventPage(int page, const RecorderReply &reply)
         return;
     }
     readCount += stageCount(reply);
-    if (!deliver(sessionId, currentType, readerEntries(records(reply))))
+    if (!deliver(sessionId, currentType, readerEntries(reply.records)))
         return;
     if (readCount >= allCount)
         nextEventStage();

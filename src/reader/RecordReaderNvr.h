@@ -17,9 +17,9 @@ namespace lydevice
 // 3. Event stage 1 (type 1) and 4. event stage 2 (type 2), one batch per reply.
 // Then the end: (session, 2, empty list).
 //
-// A derived class writes the requests of its transport and reads each reply, which it hands to the
-// matching stage step here. The first reply of a stage counts as its page 1. Its destructor calls
-// closeOnDevice(), since the senders are its own and are gone once this destructor runs.
+// A derived class writes the requests of its transport and reads each reply (with its records, for
+// general and event replies), which it hands to the matching stage step here. The first reply of a stage counts as its
+// page 1. Its destructor calls closeOnDevice(), since the senders are its own and are gone once this destructor runs.
 class RecordReaderNvr : public RecordReader
 {
 public:
@@ -50,8 +50,6 @@ protected:
     virtual void sendTagClose(int handle) = 0;
     virtual void sendEventClose(int handle) = 0;
     virtual void sendSessionStop(int sid) = 0;
-    // The records of a general or event reply.
-    virtual RecorderRecords records(const RecorderReply &reply) const = 0;
 
     // Records (or tags) that the current stage holds, from its first reply.
     int allCount = 0;

@@ -63,19 +63,14 @@ void RecordReaderNvrIp::sendSessionStop(int sid)
     device().stopPlayback(sid);
 }
 
-RecorderRecords RecordReaderNvrIp::records(const RecorderReply &reply) const
-{
-    return NvrProtocolIp::records(reply, NvrProtocolIp::RecordKeys::Loose);
-}
-
 void RecordReaderNvrIp::onRecordInfoReply(bool ok, const QVector<QByteArray> &replies)
 {
-    onRecordInfo(NvrProtocolIp::reply(ok, replies));
+    onRecordInfo(NvrProtocolIp::recordReply(ok, replies, RecordKeys::Loose));
 }
 
 void RecordReaderNvrIp::onRecordInfoPageReply(int page, bool ok, const QVector<QByteArray> &replies)
 {
-    onRecordInfoPage(page, NvrProtocolIp::reply(ok, replies));
+    onRecordInfoPage(page, NvrProtocolIp::recordReply(ok, replies, RecordKeys::Loose));
 }
 
 void RecordReaderNvrIp::onTagSearchReply(bool ok, const QVector<QByteArray> &replies)
@@ -90,12 +85,12 @@ void RecordReaderNvrIp::onTagPageReply(int page, bool ok, const QVector<QByteArr
 
 void RecordReaderNvrIp::onEventSearchReply(bool ok, const QVector<QByteArray> &replies)
 {
-    onEventSearch(NvrProtocolIp::reply(ok, replies));
+    onEventSearch(NvrProtocolIp::recordReply(ok, replies, RecordKeys::Loose));
 }
 
 void RecordReaderNvrIp::onEventPageReply(int page, bool ok, const QVector<QByteArray> &replies)
 {
-    onEventPage(page, NvrProtocolIp::reply(ok, replies));
+    onEventPage(page, NvrProtocolIp::recordReply(ok, replies, RecordKeys::Loose));
 }
 
 } // namespace lydevice

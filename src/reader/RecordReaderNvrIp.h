@@ -29,7 +29,6 @@ private:
     void sendTagClose(int handle) override;
     void sendEventClose(int handle) override;
     void sendSessionStop(int sid) override;
-    RecorderRecords records(const RecorderReply &reply) const override;
 
     NvrProtocolIp device() const;
 };

@@ -74,19 +74,14 @@ void RecordReaderNvrP2p::sendSessionStop(int sid)
     device().stopPlayback(sid);
 }
 
-RecorderRecords RecordReaderNvrP2p::records(const RecorderReply &reply) const
-{
-    return NvrProtocolP2p::records(reply);
-}
-
 void RecordReaderNvrP2p::onRecordInfoReply(bool ok, const QJsonObject &reply)
 {
-    onRecordInfo(P2p::reply(ok, reply, P2p::text("cnt"), P2p::text("sid"), P2p::text("allCnt")));
+    onRecordInfo(P2p::recordReply(ok, reply, P2p::text("cnt"), P2p::text("sid"), P2p::text("allCnt")));
 }
 
 void RecordReaderNvrP2p::onRecordInfoPageReply(int page, bool ok, const QJsonObject &reply)
 {
-    onRecordInfoPage(page, P2p::reply(ok, reply, P2p::text("cnt")));
+    onRecordInfoPage(page, P2p::recordReply(ok, reply, P2p::text("cnt")));
 }
 
 void RecordReaderNvrP2p::onTagSearchReply(bool ok, const QJsonObject &reply)
@@ -108,12 +103,12 @@ void RecordReaderNvrP2p::onEventSearchReply(bool ok, const QJsonObject &reply)
         nextEventStage();
         return;
     }
-    onEventSearch(P2p::reply(ok, reply, P2p::text("r.cnt"), P2p::text("r.sid"), P2p::text("r.allCnt")));
+    onEventSearch(P2p::recordReply(ok, reply, P2p::text("r.cnt"), P2p::text("r.sid"), P2p::text("r.allCnt")));
 }
 
 void RecordReaderNvrP2p::onEventPageReply(int page, bool ok, const QJsonObject &reply)
 {
-    onEventPage(page, P2p::reply(ok, reply, P2p::number("r.cnt")));
+    onEventPage(page, P2p::recordReply(ok, reply, P2p::number("r.cnt")));
 }
 
 } // namespace lydevice

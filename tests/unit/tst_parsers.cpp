@@ -3,8 +3,10 @@
 #include <parse/HashAccess.h>
 #include <parse/HttpReply.h>
 #include <parse/ReplyParsers.h>
+#include <protocol/RecordReplyReading.h>
 
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <limits>
@@ -15,6 +17,47 @@ namespace
 {
 
 const QByteArray chunkedHead("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+
+// A recorder record reply made of random lines: most replies plain, as recorders send them, the
+// others with every odd kind of line.
+QByteArray randomRecordReply(QRandomGenerator &random)
+{
+    const auto pick = [&](std::initializer_list<const char *> items) {
+        return QByteArray(items.begin()[random.bounded(int(items.size()))]);
+    };
+    const bool odd = random.bounded(4) == 0;
+    QByteArray body;
+    const int lines = random.bounded(40);
+    for (int i = 0; i < lines; ++i) {
+        const QByteArray index = odd && random.bounded(4) == 0
+            ? pick({ "07", "", "x", "-1", "1234567890123" })
+            : QByteArray::number(random.bounded(random.bounded(20) ? 12 : 100000));
+        const QByteArray key = random.bounded(6) == 0 ? pick({ "cnt", "sid", "allCnt", "", "other", "cnt2" })
+                                                      : pick({ "startTime", "endTime", "recordType" }) + index;
+        QByteArray value = random.bounded(3) == 0
+            ? pick({ "12",
+                "-3",
+                "100",
+                "12.7",
+                "1e2",
+                "",
+                "nan",
+                "+5",
+                " 7",
+                "abc",
+                "2024-02-30 10:00:00",
+                "2a24-03-05 07:01:00",
+                "2024-3-5 7:1:0",
+                "2147483648" })
+            : QDateTime(QDate(2024, 3, 5), QTime(random.bounded(24), random.bounded(60), random.bounded(60)))
+                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                  .toLatin1();
+        if (odd && random.bounded(8) == 0)
+            value += pick({ "=b", "\xc3\xa9", "\r", "x" }) + QByteArray(1, '\0');
+        body += key + (random.bounded(20) ? "=" : "") + value + (random.bounded(2) ? "\r\n" : "\n");
+    }
+    return random.bounded(5) ? body : body + "cnt=5";
+}
 
 } // namespace
 
@@ -30,6 +73,7 @@ private Q_SLOTS:
     void bodyParsers();
     void hashAccess_data();
     void hashAccess();
+    void recordReplyReadersAgree();
 };
 
 void TestParsers::httpReply_data()
@@ -202,6 +246,48 @@ void TestParsers::hashAccess()
     if (accessor == QLatin1String("time"))
         QCOMPARE(read.toDateTime().isValid(), expected.toDateTime().isValid());
     QCOMPARE(read, expected);
+}
+
+void TestParsers::recordReplyReadersAgree()
+{
+    // The one-pass reader must give exactly what the general key=value parse gives, or leave the
+    // body to it; it must take the plain replies recorders send.
+    QVector<QByteArray> bodies { "cnt=2\r\nsid=7\r\nallCnt=9\r\nrecordType0=16\r\nstartTime0=2024-03-05 07:00:00\r\n"
+                                 "endTime1=2024-03-05 07:00:30\r\nrecordType1=1\r\n",
+        "cnt=1\nstartTime0=2024-03-05 07:00:00\nstartTime0=2024-03-05 08:00:00\nendTime00=x\n",
+        "cnt=20000\nrecordType9999=5\n",
+        "cnt=-4\nsid=1e3\n",
+        "cnt=3\nrecordType2\n=5\n" };
+    QRandomGenerator random(20261206);
+    for (int i = 0; i < 4000; ++i)
+        bodies << randomRecordReply(random);
+    int fast = 0;
+    const auto same = [](const std::optional<RecordTime> &a, const std::optional<RecordTime> &b) {
+        const QDateTime x = a ? a->toDateTime() : QDateTime();
+        const QDateTime y = b ? b->toDateTime() : QDateTime();
+        return a.has_value() == b.has_value() && x.date() == y.date() && x.time() == y.time()
+            && x.timeSpec() == y.timeSpec() && x.isValid() == y.isValid();
+    };
+    for (const QByteArray &body : qAsConst(bodies)) {
+        for (const RecordKeys keys : { RecordKeys::Exact, RecordKeys::Loose }) {
+            const std::optional<RecorderReply> quick
+                = readRecordReplyFast(std::string_view(body.data(), body.size()), keys);
+            if (!quick)
+                continue;
+            ++fast;
+            const RecorderReply general = readRecordReply(body, keys);
+            const QByteArray what = body.toPercentEncoding(" =:-.");
+            QVERIFY2(quick->count == general.count && quick->handle == general.handle && quick->total == general.total,
+                what);
+            QCOMPARE(quick->records.size(), general.records.size());
+            for (int r = 0; r < general.records.size(); ++r) {
+                const RecorderRecord &a = quick->records.at(r);
+                const RecorderRecord &b = general.records.at(r);
+                QVERIFY2(a.type == b.type && same(a.start, b.start) && same(a.end, b.end), what);
+            }
+        }
+    }
+    QVERIFY2(fast > bodies.size(), qPrintable(QStringLiteral("the one-pass reader took %1 readings").arg(fast)));
 }
 
 QTEST_GUILESS_MAIN(TestParsers)
