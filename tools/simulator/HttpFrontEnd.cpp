@@ -1,5 +1,7 @@
 #include "HttpFrontEnd.h"
 
+#include "ListenBacklog.h"
+
 #include "HttpConnection.h"
 
 #include <QTcpSocket>
@@ -25,7 +27,7 @@ HttpFrontEnd::~HttpFrontEnd()
 
 bool HttpFrontEnd::listen(const QHostAddress &address, quint16 port)
 {
-    return server.listen(address, port);
+    return listenWithLongBacklog(server, address, port);
 }
 
 void HttpFrontEnd::close()

@@ -1,5 +1,7 @@
 #include "P2pFrontEnd.h"
 
+#include "ListenBacklog.h"
+
 #include "P2pConnection.h"
 
 #include <QTcpSocket>
@@ -22,7 +24,7 @@ P2pFrontEnd::~P2pFrontEnd()
 
 bool P2pFrontEnd::listen(const QHostAddress &address, quint16 port)
 {
-    return server.listen(address, port);
+    return listenWithLongBacklog(server, address, port);
 }
 
 void P2pFrontEnd::close()
