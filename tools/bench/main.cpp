@@ -1,246 +1,29 @@
-// lydevice-bench: how fast search_video reads a recorder that holds many event records, over
-// HTTP through the LyIO stand-in, and how much memory the host needs for it; measured against the
-// floor, the same request sequence sent by a bare keep-alive client that parses nothing.
+// lydevice-bench: how fast search_video reads a recorder that holds many event records, over HTTP
+// through the LyIO stand-in, and how much memory the host needs for it; measured against the floor,
+// the same request sequence sent by a bare keep-alive client that parses nothing. Each client runs
+// in a child process of its own, LyDevice twice: with the host's TZ as it is, and with
+// TZ=:/etc/localtime, which spares glibc a look at /etc/localtime for every local time it makes.
 
-#include "BareHttpClient.h"
-#include "BareRecorderSearch.h"
+#include "BenchSettings.h"
+#include "ManyDevices.h"
 #include "ProcStatus.h"
+#include "SearchRuns.h"
 #include "SimulatorProcess.h"
 
-#include "Catalogue.h"
 #include "DeviceSimulator.h"
 
 #include <lydevice/lydevice.h>
-#include <lyio/lyio.h>
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QEventLoop>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTextStream>
-#include <QTimer>
 
 #include <algorithm>
 #include <memory>
 
-using namespace lydevice;
-
 namespace
 {
-// Longest a single search may take before the benchmark gives up on it.
-constexpr int runTimeoutMs = 300000;
-
-struct Settings {
-    int records = 100000;
-    int channels = 50;
-    int runs = 3;
-    bool inProcess = false;
-    bool chunked = false;
-    QString simulatorProgram = QStringLiteral(LYDEVICE_SIMULATOR_PATH);
-};
-
-struct Run {
-    bool ok = false;
-    int records = 0;
-    qint64 elapsedNs = 0;
-    int requests = 0; // floor runs
-    qint64 peakKb = -1; // LyDevice runs: the host's peak during the search
-};
-
-// What every run asks the simulator for, and what it must find.
-struct Search {
-    quint16 port = 0;
-    QVector<int> channels;
-    QDateTime start;
-    QDateTime end;
-    int expected = 0;
-};
-
-// The measured runs, gathered for the summary.
-struct Figures {
-    QVector<qint64> floorNs;
-    QVector<qint64> libraryNs;
-    QVector<double> ratios;
-    qint64 idleKb = -1; // resident before the first search
-    qint64 peakKb = -1; // the host's peak over the LyDevice searches
-    int requests = 0; // of one search
-    bool allFound = true;
-};
-
-// The simulated recorder: every record is a motion record, so that the event search for record
-// type "all" finds them all; `records` of them spread over the channels.
-sim::SimulatorOptions simulatorOptions(const Settings &settings)
-{
-    sim::SimulatorOptions options;
-    options.kind = sim::DeviceKind::Recorder;
-    options.channels = settings.channels;
-    options.recordsPerType.fill(0);
-    options.recordsPerType[int(sim::RecordType::Motion)]
-        = (settings.records + settings.channels - 1) / settings.channels;
-    options.tagsPerChannel = 0;
-    options.setPictureCount(0);
-    options.chunked = settings.chunked;
-    return options;
-}
-
-QStringList simulatorArguments(const sim::SimulatorOptions &options)
-{
-    QStringList arguments
-        = QStringLiteral("--kind nvr --channels %1 --records 0 --records-of motion=%2 --tags 0 --pictures 0")
-              .arg(options.channels)
-              .arg(options.recordsPerType[int(sim::RecordType::Motion)])
-              .split(QLatin1Char(' '));
-    if (options.chunked)
-        arguments.append(QStringLiteral("--chunked"));
-    return arguments;
-}
-
-bool readSettings(const QCoreApplication &app, Settings *settings, QString *error)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Times search_video on a simulated recorder over HTTP against a bare client sending the same requests."));
-    parser.addHelpOption();
-    const QCommandLineOption records(
-        QStringLiteral("records"), QStringLiteral("Event records in the span (default 100000)."), QStringLiteral("n"));
-    const QCommandLineOption channels(QStringLiteral("channels"),
-        QStringLiteral("Recorder channels holding them (default 50)."),
-        QStringLiteral("n"));
-    const QCommandLineOption runs(
-        QStringLiteral("runs"), QStringLiteral("Measured runs of each client (default 3)."), QStringLiteral("n"));
-    const QCommandLineOption inProcess(
-        QStringLiteral("in-process"), QStringLiteral("Run the simulator in this process instead of a child."));
-    const QCommandLineOption chunked(QStringLiteral("chunked"), QStringLiteral("Chunked replies."));
-    const QCommandLineOption simulator(QStringLiteral("simulator"),
-        QStringLiteral("The lydevice-simulator executable (default: the built one)."),
-        QStringLiteral("path"));
-    parser.addOptions({ records, channels, runs, inProcess, chunked, simulator });
-    parser.process(app);
-
-    const auto number = [&](const QCommandLineOption &option, int low, int high, int *value) {
-        if (!parser.isSet(option))
-            return true;
-        bool ok = false;
-        const int read = parser.value(option).toInt(&ok);
-        if (!ok || read < low || read > high) {
-            *error = QStringLiteral("--%1 wants a number from %2 to %3").arg(option.names().first()).arg(low).arg(high);
-            return false;
-        }
-        *value = read;
-        return true;
-    };
-    if (!number(records, 1, 10000000, &settings->records) || !number(channels, 1, 64, &settings->channels)
-        || !number(runs, 1, 100, &settings->runs))
-        return false;
-    settings->inProcess = parser.isSet(inProcess);
-    settings->chunked = parser.isSet(chunked);
-    if (parser.isSet(simulator))
-        settings->simulatorProgram = parser.value(simulator);
-    return true;
-}
-
-// Runs the event loop until `done` holds or the deadline passes.
-bool runUntil(const std::function<bool()> &done, int timeoutMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    QTimer tick;
-    tick.start(50);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    return done();
-}
-
-// The search the simulator's content asks for: every channel over the whole span.
-Search searchOf(const sim::SimulatorOptions &options)
-{
-    Search search;
-    for (int channel = 0; channel < options.channels; ++channel)
-        search.channels.append(channel);
-    search.start = options.spanStart;
-    search.end = options.spanStart.addSecs(options.spanSeconds);
-    // What the search must find, from the same content description the device uses.
-    search.expected = sim::Catalogue(options).expectedVideoSearch(search.channels, 0, search.start, search.end).size();
-    return search;
-}
-
-Run runFloor(const Search &search)
-{
-    BareHttpClient client(QStringLiteral("127.0.0.1"), search.port);
-    BareRecorderSearch bare(client, search.channels, search.start, search.end);
-    Run run;
-    bool finished = false;
-    bare.start([&](const BareRecorderSearch::Result &result) {
-        run.ok = result.ok;
-        run.records = result.records;
-        run.requests = result.requests;
-        run.elapsedNs = result.elapsedNs;
-        finished = true;
-    });
-    runUntil([&]() { return finished; }, runTimeoutMs);
-    // The closes go out after the clock stopped; the client stays until they are answered.
-    runUntil([&]() { return !client.isBusy(); }, 10000);
-    return run;
-}
-
-Run runLibrary(const Search &search)
-{
-    // A new target each run: a new connection, and no session of an earlier run to close first.
-    TargetDesc target;
-    target.deviceType = DeviceType::NVR;
-    target.transport = TransportType::Ip;
-    target.handle = tcp_scheduler_add_target(QStringLiteral("127.0.0.1"), search.port);
-
-    Run run;
-    procstatus::resetPeak();
-    bool finished = false;
-    QElapsedTimer clock;
-    clock.start();
-    const auto finish = [&](int code, QList<QVariant> records) {
-        run.elapsedNs = clock.nsecsElapsed();
-        run.ok = code >= 0;
-        run.records = records.size();
-        finished = true;
-    };
-    search_video(target, search.channels, RecordVideoType::All, StreamType::Main, search.start, search.end, finish);
-    runUntil([&]() { return finished; }, runTimeoutMs);
-    run.peakKb = procstatus::peakKb();
-    // Closes the playback session; the stop goes out later, not waited for.
-    cancel_all_record_searching();
-    return run;
-}
-
-// The requests of one search as the device received them, with the handles masked (each search
-// has its own) and the closing requests left out (they go out after the figures are taken).
-QStringList searchRequests(const sim::DeviceBooks &books)
-{
-    QStringList requests;
-    for (const sim::RequestRecord &record : books.requests()) {
-        if (record.kind == QLatin1String("get.playback.evt_backup_search_close")
-            || record.kind == QLatin1String("set.playback.stop_batch"))
-            continue;
-        QStringList pairs;
-        for (const auto &pair : record.query)
-            pairs.append(pair.first + QLatin1Char('=')
-                + (pair.first == QLatin1String("sid") ? QStringLiteral("*") : pair.second));
-        requests.append(record.path + QLatin1Char('?') + pairs.join(QLatin1Char('&')));
-    }
-    return requests;
-}
-
-// The floor must send what LyDevice sends: compares the two as the device saw them.
-void compareRequests(QTextStream &out, sim::DeviceBooks &books, const Search &search)
-{
-    books.clearRequests();
-    runFloor(search);
-    const QStringList floorRequests = searchRequests(books);
-    books.clearRequests();
-    runLibrary(search);
-    const QStringList libraryRequests = searchRequests(books);
-    out << "same requests as LyDevice: "
-        << (floorRequests == libraryRequests ? QStringLiteral("yes") : QStringLiteral("NO")) << " ("
-        << floorRequests.size() << " and " << libraryRequests.size() << ")\n";
-}
 
 template <typename Value> Value median(QVector<Value> values)
 {
@@ -253,87 +36,264 @@ double seconds(qint64 ns)
     return double(ns) / 1e9;
 }
 
-double megabytes(qint64 kb)
+QString verdict(bool met)
 {
-    return kb < 0 ? -1.0 : double(kb) / 1024.0;
+    return met ? QStringLiteral("met") : QStringLiteral("NOT MET");
 }
 
-void printHeading(QTextStream &out, const Settings &settings, int expected, bool peakResets)
+// The recorder in a child process, so that the device's work and memory are not the host's.
+bool startSimulator(const BenchSettings &settings, SimulatorProcess *child, Search *search, QTextStream &err)
 {
-    out << "lydevice-bench: search_video, recorder over HTTP (LyIO stand-in), " << expected << " event records on "
-        << settings.channels << " channels, " << (settings.chunked ? "chunked" : "Content-Length")
-        << " replies, simulator " << (settings.inProcess ? "in this process" : "in a child process") << "\n";
-    if (!peakResets)
-        out << "note: /proc/self/clear_refs is not writable; peaks are the process's peak since start\n";
-}
-
-// A line of the table of runs, each cell right-aligned in its column.
-QString tableRow(const QStringList &cells)
-{
-    static const int widths[] = { 4, 9, 9, 11, 11, 7, 13 };
-    QStringList row;
-    for (int i = 0; i < cells.size(); ++i)
-        row.append(cells.at(i).rightJustified(widths[i]));
-    return row.join(QLatin1Char(' ')) + QLatin1Char('\n');
-}
-
-// One measured run of each client; prints its line of the table, and complains when either
-// client found other than the expected records.
-void measure(int index, const Search &search, Figures &figures, QTextStream &out, QTextStream &err)
-{
-    const Run floor = runFloor(search);
-    const Run library = runLibrary(search);
-    const bool found = floor.ok && library.ok && floor.records == search.expected && library.records == search.expected;
-    figures.allFound = figures.allFound && found;
-    if (!found) {
-        err << "lydevice-bench: run " << index << " found " << library.records << " records with LyDevice and "
-            << floor.records << " with the bare client, " << search.expected << " expected\n";
+    const auto options = simulatorOptions(settings);
+    *search = searchOf(options);
+    QString error;
+    if (!child->start(settings.simulatorProgram, simulatorArguments(options), 30000, &error)) {
+        err << "lydevice-bench: " << error << "\n";
+        return false;
     }
-    figures.requests = floor.requests;
-    figures.floorNs.append(floor.elapsedNs);
-    figures.libraryNs.append(library.elapsedNs);
-    const double ratio = floor.elapsedNs > 0 ? double(library.elapsedNs) / double(floor.elapsedNs) : 0.0;
-    figures.ratios.append(ratio);
-    figures.peakKb = std::max(figures.peakKb, library.peakKb);
-    const double recordsPerSecond = library.elapsedNs > 0 ? double(library.records) / seconds(library.elapsedNs) : 0.0;
-    out << tableRow({ QString::number(index),
-        QString::number(floor.requests),
-        QString::number(seconds(floor.elapsedNs), 'f', 3),
-        QString::number(seconds(library.elapsedNs), 'f', 3),
-        QString::number(recordsPerSecond, 'f', 0),
-        QString::number(ratio, 'f', 2),
-        QString::number(megabytes(library.peakKb), 'f', 1) });
+    search->port = child->httpPort();
+    return true;
 }
 
-// The medians of the runs, and whether they meet the targets.
-void printSummary(
-    QTextStream &out, const Settings &settings, int expected, const Figures &figures, const SimulatorProcess &child)
+// In a child process: a warm-up run, then one measured run for each "run" line on standard input,
+// reported on a line of standard output. The parent asks the clients in turn, so that all of them
+// run under the same load.
+int clientMain(const BenchSettings &settings)
 {
-    const qint64 libraryNs = median(figures.libraryNs);
-    const qint64 floorNs = median(figures.floorNs);
-    const double recordsPerSecond = libraryNs > 0 ? double(expected) / seconds(libraryNs) : 0.0;
-    const double ratio = median(figures.ratios);
-    out << "\nmedian of " << settings.runs << " runs, " << figures.requests << " requests each:\n";
-    out << QStringLiteral("  LyDevice end to end  %1 s, %2 records/s\n")
-               .arg(seconds(libraryNs), 0, 'f', 3)
-               .arg(recordsPerSecond, 0, 'f', 0);
-    out << QStringLiteral("  bare client floor    %1 s, %2 records/s\n")
-               .arg(seconds(floorNs), 0, 'f', 3)
-               .arg(floorNs > 0 ? double(expected) / seconds(floorNs) : 0.0, 0, 'f', 0);
-    out << QStringLiteral("  ratio to the floor   %1\n").arg(ratio, 0, 'f', 2);
-    out << QStringLiteral("  host peak memory     %1 MB during the searches (%2 MB resident before the first)%3\n")
-               .arg(megabytes(figures.peakKb), 0, 'f', 1)
-               .arg(megabytes(figures.idleKb), 0, 'f', 1)
-               .arg(settings.inProcess ? QStringLiteral(", simulator included") : QString());
-    if (!settings.inProcess)
-        out << QStringLiteral("  simulator peak       %1 MB (child process)\n")
-                   .arg(megabytes(child.peakKb()), 0, 'f', 1);
-
-    const auto verdict = [](bool met) { return met ? QStringLiteral("met") : QStringLiteral("NOT MET"); };
-    out << "targets: >= 100000 records/s " << verdict(recordsPerSecond >= 100000.0) << "; peak < 200 MB "
-        << verdict(figures.peakKb >= 0 && megabytes(figures.peakKb) < 200.0) << "; within 1.5x the floor "
-        << verdict(ratio <= 1.5) << "\n";
+    Search search = searchOf(simulatorOptions(settings));
+    search.port = settings.port;
+    lydevice::init();
+    const bool floor = settings.client == QLatin1String("floor");
+    const auto once = [&](bool collect) { return floor ? runFloor(search) : runLibrary(search, collect); };
+    once(false);
+    QTextStream in(stdin);
+    QTextStream out(stdout);
+    out << "ready\n" << Qt::flush;
+    for (QString line; in.readLineInto(&line) && line == QLatin1String("run");)
+        out << runLine(once(settings.collect)) << Qt::flush;
+    return 0;
 }
+
+// A client in a child process of its own, with its own environment.
+class ClientProcess
+{
+public:
+    ClientProcess(const QString &label, const QStringList &arguments, const QProcessEnvironment &environment)
+        : label(label)
+    {
+        process.setProcessEnvironment(environment);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QCoreApplication::applicationFilePath(), arguments);
+    }
+    ~ClientProcess()
+    {
+        process.closeWriteChannel();
+        if (!process.waitForFinished(10000))
+            process.kill();
+    }
+    // The next line the client writes, once it has come.
+    QByteArray nextLine()
+    {
+        while (!process.canReadLine() && process.waitForReadyRead(-1)) { }
+        return process.readLine();
+    }
+    std::optional<Run> run()
+    {
+        process.write("run\n");
+        return parseRunLine(nextLine());
+    }
+
+    const QString label;
+    QVector<Run> runs;
+
+private:
+    QProcess process;
+};
+
+QString row(const QStringList &cells)
+{
+    QStringList padded;
+    for (const QString &cell : cells)
+        padded.append(cell.rightJustified(padded.isEmpty() ? 4 : 14));
+    return padded.join(QString()) + QLatin1Char('\n');
+}
+
+// The runs side by side, then the medians and the targets.
+void report(QTextStream &out, const Search &search, const std::vector<std::unique_ptr<ClientProcess>> &clients)
+{
+    out << row({ QStringLiteral("run"),
+        clients[0]->label,
+        clients[1]->label,
+        QStringLiteral("ratio"),
+        clients[2]->label,
+        QStringLiteral("ratio") });
+    QVector<double> ratios[2];
+    for (int i = 0; i < clients[0]->runs.size(); ++i) {
+        const double floorS = seconds(clients[0]->runs[i].elapsedNs);
+        ratios[0].append(seconds(clients[1]->runs[i].elapsedNs) / floorS);
+        ratios[1].append(seconds(clients[2]->runs[i].elapsedNs) / floorS);
+        out << row({ QString::number(i + 1),
+            QString::number(floorS, 'f', 3),
+            QString::number(seconds(clients[1]->runs[i].elapsedNs), 'f', 3),
+            QString::number(ratios[0].last(), 'f', 2),
+            QString::number(seconds(clients[2]->runs[i].elapsedNs), 'f', 3),
+            QString::number(ratios[1].last(), 'f', 2) });
+    }
+    qint64 peakKb = -1;
+    bool found = true;
+    for (const auto &client : clients) {
+        for (const Run &run : client->runs) {
+            peakKb = std::max(peakKb, run.peakKb);
+            found = found && run.ok && run.records == search.expected;
+        }
+    }
+    const double unset = median(ratios[0]);
+    const double set = median(ratios[1]);
+    out << "\nmedians: ratio to the floor " << QString::number(unset, 'f', 2) << " with the host's TZ, "
+        << QString::number(set, 'f', 2) << " with TZ=:/etc/localtime; host peak memory "
+        << QString::number(double(peakKb) / 1024.0, 'f', 1) << " MB; every run found the " << search.expected
+        << " records: " << (found ? "yes" : "NO") << "\n";
+    out << "targets: ratio <= 3.0 with TZ unset " << verdict(unset <= 3.0) << "; <= 1.8 with TZ set "
+        << verdict(set <= 1.8) << "; peak <= 54 MB " << verdict(peakKb >= 0 && peakKb <= 54 * 1024) << "\n";
+}
+
+int compareMain(const BenchSettings &settings, QTextStream &out, QTextStream &err)
+{
+    SimulatorProcess child;
+    Search search;
+    if (!startSimulator(settings, &child, &search, err))
+        return 1;
+    const QProcessEnvironment host = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment localtime = host;
+    localtime.insert(QStringLiteral("TZ"), QStringLiteral(":/etc/localtime"));
+    out << "lydevice-bench: search_video, recorder over HTTP (LyIO stand-in), " << search.expected
+        << " event records on " << settings.channels << " channels, " << settings.runs
+        << " runs of each client in a child process, in turn; the host's TZ is "
+        << (host.contains(QStringLiteral("TZ")) ? host.value(QStringLiteral("TZ")) : QStringLiteral("unset")) << "\n\n";
+    std::vector<std::unique_ptr<ClientProcess>> clients;
+    clients.push_back(std::make_unique<ClientProcess>(
+        QStringLiteral("floor s"), clientArguments(settings, QStringLiteral("floor"), search.port), host));
+    clients.push_back(std::make_unique<ClientProcess>(
+        QStringLiteral("LyDevice s"), clientArguments(settings, QStringLiteral("lydevice"), search.port), host));
+    clients.push_back(std::make_unique<ClientProcess>(QStringLiteral("LyDevice TZ s"),
+        clientArguments(settings, QStringLiteral("lydevice"), search.port),
+        localtime));
+    for (const auto &client : clients) {
+        if (client->nextLine().trimmed() != "ready") {
+            err << "lydevice-bench: the " << client->label << " client did not start\n";
+            return 1;
+        }
+    }
+    for (int i = 0; i < settings.runs; ++i) {
+        for (const auto &client : clients) {
+            const std::optional<Run> run = client->run();
+            if (!run) {
+                err << "lydevice-bench: the " << client->label << " client failed\n";
+                return 1;
+            }
+            client->runs.append(*run);
+        }
+    }
+    report(out, search, clients);
+    return 0;
+}
+
+// LyDevice under callgrind, counting only the measured searches.
+int callgrindMain(const BenchSettings &settings, QTextStream &out, QTextStream &err)
+{
+    SimulatorProcess child;
+    Search search;
+    if (!startSimulator(settings, &child, &search, err))
+        return 1;
+    BenchSettings one = settings;
+    one.runs = 1;
+    QProcess valgrind;
+    valgrind.setProcessChannelMode(QProcess::SeparateChannels);
+    valgrind.start(QStringLiteral("valgrind"),
+        QStringList { QStringLiteral("--tool=callgrind"),
+            QStringLiteral("--collect-atstart=no"),
+            QStringLiteral("--callgrind-out-file=/dev/null"),
+            QCoreApplication::applicationFilePath() }
+            + clientArguments(one, QStringLiteral("lydevice"), search.port)
+            + QStringList { QStringLiteral("--collect") });
+    valgrind.write("run\n");
+    valgrind.closeWriteChannel();
+    if (!valgrind.waitForFinished(-1) || valgrind.exitCode() != 0) {
+        err << "lydevice-bench: valgrind did not run the search (is valgrind installed?)\n";
+        return 1;
+    }
+    const QString log = QString::fromLocal8Bit(valgrind.readAllStandardError());
+    const QRegularExpressionMatch collected = QRegularExpression(QStringLiteral("Collected : (\\d+)")).match(log);
+    const qint64 instructions = collected.captured(1).toLongLong();
+    const double perRecord = double(instructions) / std::max(1, search.expected);
+    out << "lydevice-bench --callgrind: " << instructions << " instructions for one search_video of " << search.expected
+        << " records: " << QString::number(perRecord, 'f', 0) << " a record; target <= 13000 "
+        << verdict(collected.hasMatch() && perRecord <= 13000.0) << "\n";
+    return collected.hasMatch() ? 0 : 1;
+}
+
+// Many recorders at once: the simulator's default recorder, channel 0 over its first day.
+int devicesMain(const BenchSettings &settings, QTextStream &out, QTextStream &err)
+{
+    SimulatorProcess child;
+    QString error;
+    if (!child.start(settings.simulatorProgram, { QStringLiteral("--kind"), QStringLiteral("nvr") }, 30000, &error)) {
+        err << "lydevice-bench: " << error << "\n";
+        return 1;
+    }
+    lydevice::sim::SimulatorOptions options;
+    options.channels = 1;
+    Search search = searchOf(options);
+    search.port = child.httpPort();
+    lydevice::init();
+    out << "lydevice-bench --devices: recorders searched at once over HTTP, " << search.expected << " records each\n";
+    QVector<double> perDevice;
+    int failures = 0;
+    for (const int devices : settings.devices) {
+        const ManyDevicesRun run = runManyDevices(search, devices);
+        failures += run.failures;
+        perDevice.append(seconds(run.searchNs + run.readingNs) / devices);
+        out << QStringLiteral("%1 devices: search_video %2 s, readings %3 s; %4 ms a device; %5 failed\n")
+                   .arg(devices, 5)
+                   .arg(seconds(run.searchNs), 0, 'f', 2)
+                   .arg(seconds(run.readingNs), 0, 'f', 2)
+                   .arg(perDevice.last() * 1000.0, 0, 'f', 2)
+                   .arg(run.failures);
+    }
+    if (perDevice.size() > 1) {
+        const double growth = perDevice.last() / perDevice.first();
+        out << "time a device grows " << QString::number(growth, 'f', 2) << "x from " << settings.devices.first()
+            << " to " << settings.devices.last() << " devices (linear cost: about 1x)\n";
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+// Everything in this process: the simulator, both clients, and the check that they send the same
+// requests.
+int inProcessMain(const BenchSettings &settings, QTextStream &out, QTextStream &err)
+{
+    const auto options = simulatorOptions(settings);
+    Search search = searchOf(options);
+    lydevice::sim::DeviceSimulator device(options);
+    if (!device.listen()) {
+        err << "lydevice-bench: the simulator cannot listen: " << device.errorString() << "\n";
+        return 1;
+    }
+    search.port = device.httpPort();
+    lydevice::init();
+    compareRequests(out, device.books(), search);
+    for (int i = 1; i <= settings.runs; ++i) {
+        const Run floor = runFloor(search);
+        const Run library = runLibrary(search);
+        out << QStringLiteral("run %1: floor %2 s, LyDevice %3 s, ratio %4 (simulator in this process)\n")
+                   .arg(i)
+                   .arg(seconds(floor.elapsedNs), 0, 'f', 3)
+                   .arg(seconds(library.elapsedNs), 0, 'f', 3)
+                   .arg(double(library.elapsedNs) / double(std::max<qint64>(1, floor.elapsedNs)), 0, 'f', 2);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -342,40 +302,21 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("lydevice-bench"));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    Settings settings;
+    // What the library logs on its way is not the benchmark's output.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    BenchSettings settings;
     QString error;
     if (!readSettings(app, &settings, &error)) {
         err << "lydevice-bench: " << error << "\n";
         return 2;
     }
-    const sim::SimulatorOptions options = simulatorOptions(settings);
-    Search search = searchOf(options);
-    std::unique_ptr<sim::DeviceSimulator> inProcess;
-    SimulatorProcess child;
+    if (!settings.client.isEmpty())
+        return clientMain(settings);
+    if (!settings.devices.isEmpty())
+        return devicesMain(settings, out, err);
+    if (settings.callgrind)
+        return callgrindMain(settings, out, err);
     if (settings.inProcess)
-        inProcess = std::make_unique<sim::DeviceSimulator>(options);
-    if (inProcess ? !inProcess->listen()
-                  : !child.start(settings.simulatorProgram, simulatorArguments(options), 30000, &error)) {
-        err << "lydevice-bench: "
-            << (inProcess ? QStringLiteral("the simulator cannot listen: ") + inProcess->errorString() : error) << "\n";
-        return 1;
-    }
-    search.port = inProcess ? inProcess->httpPort() : child.httpPort();
-
-    init();
-    printHeading(out, settings, search.expected, procstatus::resetPeak());
-    // One untimed round of each warms up the device's and the client's allocations. Its memory
-    // counts: it is the first search of a fresh process, the one that grows the heap.
-    Figures figures;
-    figures.idleKb = procstatus::residentKb();
-    runFloor(search);
-    figures.peakKb = runLibrary(search).peakKb;
-    if (inProcess)
-        compareRequests(out, inProcess->books(), search);
-    out << tableRow(
-        QStringLiteral("run,requests,floor s,LyDevice s,records/s,ratio,host peak MB").split(QLatin1Char(',')));
-    for (int i = 1; i <= settings.runs; ++i)
-        measure(i, search, figures, out, err);
-    printSummary(out, settings, search.expected, figures, child);
-    return figures.allFound ? 0 : 1;
+        return inProcessMain(settings, out, err);
+    return compareMain(settings, out, err);
 }
