@@ -330,7 +330,8 @@ namespace
             const QByteArray data = step.flags.contains(QLatin1String("nodata"))
                 ? QByteArray()
                 : "data=" + pictureBytes(step).toBase64() + "\r\n";
-            const QByteArray body = "result=0\r\nchnid=2\r\n" + data;
+            const QByteArray body
+                = (step.flags.contains(QLatin1String("bare")) ? "" : "result=0\r\nchnid=2\r\n") + data;
             return step.flags.contains(QLatin1String("chunked")) ? HttpAnswer { true, chunked(body), false }
                                                                  : HttpAnswer::body(body);
         }

@@ -17,7 +17,7 @@
 //   fail      the transport fails; httpNNN: that HTTP status; held: kept back until releaseHeld();
 //   key=value sets a member of the reply: a number, a "text", or nothing to remove it (for a
 //             camera picture list also session="id&uuid" and cols=N, the values per row);
-//   oversized  pads a recorder or camera record reply to 5 MiB;
+//   oversized  pads a recorder or camera record reply to 5 MiB; bare: picIndex sends data= alone;
 //   png jpeg junk wide  the picture sent by picIndex and download (wide: 20000x1 pixels); download also takes the
 //   header
 //             variants lf (lines end in bare line feeds), pre (other headers first), nocd (no

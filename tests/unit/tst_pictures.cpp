@@ -94,7 +94,7 @@ void TestPictures::pictures_data()
         "list download", "s45 r0:null");
     row("camera: headers that never end", "ipc ip", "list 30/45; download noend", "pictures; idle; read 3", "list download", "s45 r0:null");
     row("camera: status 404", "ipc ip", "list 30/45; download http404", "pictures; idle; read 3", "list download", "s45 r0:null");
-    row("recorder: bytes that are no picture", "nvr ip", "picOpen 100/250/77; picIndex junk", "pictures; idle; read 3",
+    row("recorder: bytes that are no picture, data= first", "nvr ip", "picOpen 100/250/77; picIndex junk bare", "pictures; idle; read 3",
         "picOpen picIndex", "s250 rjunk:null");
     row("recorder: no data= in the reply", "nvr ip", "picOpen 100/250/77; picIndex nodata", "pictures; idle; read 3",
         "picOpen picIndex", "s250 r0:null");
