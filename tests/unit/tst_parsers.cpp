@@ -209,6 +209,7 @@ void TestParsers::hashAccess_data()
     row("int", "int", 42, 42);
     row("numeric text", "int", QStringLiteral("12"), 12);
     row("double rounds", "int", 3.6, 4);
+    row("float of four bytes rounds too", "int", 2.6f, 3);
     row("double beyond 32 bits", "int", 1e300, 0);
     row("nan", "int", std::numeric_limits<double>::quiet_NaN(), 0);
     row("unsigned beyond 32 bits", "int", ~qulonglong(0), 0);
