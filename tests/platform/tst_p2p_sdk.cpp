@@ -201,6 +201,7 @@ void TestP2pSdk::badReplyLines_data()
     QTest::newRow("id as a string is nobody's") << QByteArray("{\"id\":\"%1\",\"reply\":{}}\n") << true << true;
     QTest::newRow("huge id is nobody's") << QByteArray("{\"id\":1e300,\"reply\":{}}\n") << true << true;
     const auto line = [](const char *json) { return QByteArray(json) + '\n'; };
+    QTest::newRow("empty lines in front are skipped") << QByteArray("\n\r\n") << true << true;
     // Qt 5's parser leaks the object or array a repeated key replaces, at any depth.
     QTest::newRow("repeated key, written with an escape, breaks the link")
         << line(R"({"id":%1,"reply":{"a":{}},"\u0072eply":{}})") << false << false;
