@@ -181,8 +181,10 @@ void TargetConnection::onClosed(bool clean)
     HttpReplyFramer::Status status = rest.isEmpty() ? HttpReplyFramer::Status::Incomplete : framer_.feed(rest);
     if (status == HttpReplyFramer::Status::Incomplete) {
         if (!framer_.hasBytes() && onKeptAliveConnection_ && !resent_) {
-            // The device had closed the idle connection as the request went out. The request
-            // never reached it, so it goes once more on a fresh connection.
+            // The device closed the kept-alive connection without a byte of the reply: as a rule it
+            // closed it for idleness as the request went out, without reading the request, which
+            // therefore goes once more on a new connection. Only once, and never after a reply
+            // byte or on a connection opened for the request: there the device may have acted.
             resent_ = true;
             onKeptAliveConnection_ = false;
             replyTimer_.stop();
