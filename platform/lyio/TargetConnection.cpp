@@ -71,8 +71,8 @@ void TargetConnection::enqueue(Command command)
     scheduleNext();
 }
 
-// The next command starts from the event loop, never from inside a socket signal or an
-// enqueueing call: a connection attempt that fails at once then cannot recurse through the queue.
+// The next command starts from the event loop, never from inside an enqueueing call or after a
+// failure: a connection attempt that fails at once then cannot recurse through the queue.
 void TargetConnection::scheduleNext()
 {
     if (nextScheduled_)
@@ -151,8 +151,13 @@ void TargetConnection::onConnected()
 void TargetConnection::writeRequest()
 {
     replyTimer_.start(timeoutMs(currentDescriptor().replyTimeout, TcpScheduler::defaultReplyTimeoutMs()));
-    if (socket_->write(request_) != request_.size())
+    if (socket_->write(request_) != request_.size()) {
         onClosed(false);
+        return;
+    }
+    // On the wire now rather than when the event loop next serves the socket, which would be after
+    // the answers queued before it. Last statement: a failure closes the connection from inside.
+    socket_->flush();
 }
 
 void TargetConnection::onReadyRead()
@@ -243,9 +248,18 @@ void TargetConnection::finishCurrent(bool ok)
     state_ = State::Idle;
     Command command = std::move(*current_);
     current_.reset();
+    // Answered first, so that answers keep the order of the commands even when the next one
+    // fails at once.
     answerLater(std::move(command), ok, ok ? std::move(replies_) : QVector<QByteArray>());
     replies_.clear();
-    scheduleNext();
+    if (!ok) {
+        scheduleNext();
+        return;
+    }
+    // The next request goes out now: the device works on it while the client, from the event
+    // loop, takes the answer just queued. Should it fail at once, it is answered and its
+    // successor scheduled; nothing recurses further.
+    startNext();
 }
 
 void TargetConnection::dropSocket()
