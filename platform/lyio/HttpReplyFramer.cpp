@@ -13,8 +13,6 @@ namespace
 
     // Status line and headers of one reply; devices send a few hundred bytes.
     constexpr int MaxHeadSize = 64 * 1024;
-    // A chunk size line with extensions; the size alone takes at most 16 hex digits.
-    constexpr int MaxChunkSizeLine = 4096;
     // "100 Continue" and friends in front of the real reply.
     constexpr int MaxInterimReplies = 8;
 
@@ -67,6 +65,7 @@ void HttpReplyFramer::reset()
 {
     buffer_.clear();
     pos_ = 0;
+    searched_ = 0;
     remaining_ = 0;
     phase_ = Phase::Head;
     final_ = Status::Incomplete;
@@ -132,6 +131,7 @@ QByteArray HttpReplyFramer::takeReply()
     QByteArray reply = pos_ < buffer_.size() ? buffer_.left(pos_) : std::move(buffer_);
     buffer_.clear();
     pos_ = 0;
+    searched_ = 0;
     return reply;
 }
 
@@ -142,11 +142,15 @@ HttpReplyFramer::Status HttpReplyFramer::fail(Status status)
     return final_;
 }
 
-bool HttpReplyFramer::nextLine(QByteArray *line, int *next) const
+bool HttpReplyFramer::nextLine(QByteArray *line, int *next)
 {
-    const int newline = buffer_.indexOf('\n', pos_);
-    if (newline < 0)
+    // Whenever pos_ moves on, it moves past searched_: a line found ends at or after it, and
+    // body bytes come only after a line.
+    const int newline = buffer_.indexOf('\n', std::max(pos_, searched_));
+    if (newline < 0) {
+        searched_ = buffer_.size();
         return false;
+    }
     int end = newline;
     if (end > pos_ && buffer_.at(end - 1) == '\r')
         --end;
@@ -296,6 +300,7 @@ void HttpReplyFramer::startBody()
         }
         buffer_.remove(0, pos_);
         pos_ = 0;
+        searched_ = 0;
         resetHead();
         return;
     }
@@ -330,19 +335,27 @@ bool HttpReplyFramer::stepData()
     return true;
 }
 
+bool HttpReplyFramer::nextChunkLine(QByteArray *line, int *next)
+{
+    if (!nextLine(line, next)) {
+        // The "\r" of the line break may be here already; it is no part of the line.
+        if (buffer_.size() - pos_ > MaxChunkLine + 1)
+            fail(Status::Malformed);
+        return false;
+    }
+    if (line->size() > MaxChunkLine) {
+        fail(Status::Malformed);
+        return false;
+    }
+    return true;
+}
+
 bool HttpReplyFramer::stepChunkSize()
 {
     QByteArray line;
     int next = 0;
-    if (!nextLine(&line, &next)) {
-        if (buffer_.size() - pos_ > MaxChunkSizeLine)
-            fail(Status::Malformed);
+    if (!nextChunkLine(&line, &next))
         return false;
-    }
-    if (line.size() > MaxChunkSizeLine) {
-        fail(Status::Malformed);
-        return false;
-    }
     qint64 size = 0;
     int i = 0;
     for (; i < line.size() && hexValue(line.at(i)) >= 0; ++i) {
@@ -396,7 +409,7 @@ bool HttpReplyFramer::stepTrailers()
     // Trailer fields are kept in the reply but not read; the empty line ends the reply.
     QByteArray line;
     int next = 0;
-    if (!nextLine(&line, &next))
+    if (!nextChunkLine(&line, &next))
         return false;
     pos_ = next;
     if (line.isEmpty())

@@ -21,6 +21,10 @@ public:
         TooLarge, // the reply (or its announced length) exceeds the limit
     };
 
+    // Longest line of the chunked framing, a chunk size line with its extensions or a trailer
+    // field; a longer one is Malformed.
+    static constexpr int MaxChunkLine = 4096;
+
     explicit HttpReplyFramer(qint64 maxReplySize);
 
     // Forgets everything; ready for the next reply.
@@ -56,12 +60,17 @@ private:
     void resetHead();
     Status fail(Status status);
     // The line at pos_ without its line break ("\r\n" or a bare "\n") and the position after it;
-    // false while the line has not fully arrived.
-    bool nextLine(QByteArray *line, int *next) const;
+    // false while the line has not fully arrived. A line that arrives in many pieces is searched
+    // once: what was searched in vain is remembered.
+    bool nextLine(QByteArray *line, int *next);
+    // nextLine() for a line of the chunked framing; fails as Malformed once the line is seen to be
+    // longer than MaxChunkLine.
+    bool nextChunkLine(QByteArray *line, int *next);
 
     qint64 maxReplySize_;
     QByteArray buffer_;
     int pos_ = 0; // start of what is not parsed yet
+    int searched_ = 0; // buffer_ from pos_ up to here holds no line break
     qint64 remaining_ = 0; // body or chunk bytes still to come
     Phase phase_ = Phase::Head;
     Status final_ = Status::Incomplete;

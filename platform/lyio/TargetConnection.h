@@ -3,13 +3,13 @@
 // One device reached over HTTP: its queue of commands and the kept-alive connection to it.
 
 #include "HttpReplyFramer.h"
+#include "TimeoutQueue.h"
 
 #include <transport/tcp_scheduler.h>
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <deque>
 #include <optional>
@@ -30,7 +30,9 @@ public:
         TCPCommandCallback callback;
     };
 
-    TargetConnection(const QString &host, quint16 port, const QString &user, const QString &password);
+    // The connection's timeouts run on `timeouts`, which must outlive it.
+    TargetConnection(
+        TimeoutQueue &timeouts, const QString &host, quint16 port, const QString &user, const QString &password);
     // Answers the running and the queued commands with ok false.
     ~TargetConnection() override;
 
@@ -79,8 +81,7 @@ private:
     QTcpSocket *socket_ = nullptr;
     bool socketReusable_ = false; // the last reply left the connection open for the next request
     HttpReplyFramer framer_;
-    QTimer connectTimer_;
-    QTimer replyTimer_;
+    TimeoutQueue::Timeout timeout_; // of the connection attempt, then of the reply
 };
 
 } // namespace lyio

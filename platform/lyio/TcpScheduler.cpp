@@ -50,7 +50,7 @@ TcpScheduler::~TcpScheduler() = default;
 quint64 TcpScheduler::addTarget(const QString &host, quint16 port, const QString &user, const QString &password)
 {
     const quint64 handle = ++lastHandle;
-    targets_.emplace(handle, std::make_unique<TargetConnection>(host, port, user, password));
+    targets_.emplace(handle, std::make_unique<TargetConnection>(timeouts_, host, port, user, password));
     return handle;
 }
 

@@ -2,6 +2,8 @@
 
 // The scheduler behind the exported functions: the registered devices and their connections.
 
+#include "TimeoutQueue.h"
+
 #include <transport/tcp_scheduler.h>
 
 #include <QObject>
@@ -42,6 +44,7 @@ public:
 private:
     explicit TcpScheduler(QObject *application);
 
+    TimeoutQueue timeouts_; // declared first: the connections go before it
     std::map<quint64, std::unique_ptr<TargetConnection>> targets_;
 };
 

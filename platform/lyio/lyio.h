@@ -30,7 +30,12 @@ LYIO_EXPORT void tcp_scheduler_set_default_timeouts(int connectTimeoutMs, int re
 // The scheduler itself (declared in transport/tcp_scheduler.h), exported from this library.
 // Of a descriptor it uses path, query, method, contentType, body, headers and the two timeouts;
 // priority, fragment, flags, progress and started are ignored, and so is retries: a failed
-// command is answered, never sent again.
+// command is answered with ok false and not tried again.
+// A request is written twice in one case only: it went out on a kept-alive connection (one that
+// had carried a reply before) and the device closed that connection without sending a byte of
+// the reply. That is how a device's close of an idle connection looks when it crosses the
+// request, and the request is written once more on a new connection, never a third time. A
+// device that read the request and then closed without answering sees it twice.
 // Requests go out per target one at a time, in order, over a kept-alive connection; targets run in
 // parallel. Returns the command id, or 0 when called without an application.
 LYIO_EXPORT quint64 tcp_scheduler_enqueue_command(

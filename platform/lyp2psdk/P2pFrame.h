@@ -23,13 +23,16 @@ struct ReplyFrame {
         BadReply, // id, but "reply" is not an object
         NoId, // a JSON object without a usable id: nothing to match it with
         NotJson, // not a JSON object at all: the link is out of step
+        RepeatedKey, // an object in it repeats a key: refused unparsed, its id unknown
     };
     Kind kind = Kind::NotJson;
     quint64 id = 0;
     QJsonObject reply;
 };
 
-// Reads one line without its line break.
+// Reads one line without its line break. A line in which any object repeats a key is refused
+// before it is parsed: Qt 5's parser leaks the value it replaces when that value is an object or
+// an array, so a device could make the host grow by the size of each such line.
 ReplyFrame decodeReplyFrame(const QByteArray &line);
 
 } // namespace lyp2psdk

@@ -71,8 +71,13 @@ void P2pSdk::send(
     int handle, QLatin1String kind, int command, const QJsonObject &request, P2PCommandCallback callback, int timeout)
 {
     const auto it = peers_.find(handle);
-    if (it == peers_.end() || lastCommandId >= MaxFrameId) {
+    if (it == peers_.end()) {
         qWarning() << "cannot find p2p peer" << handle;
+        PeerLink::answerLater(std::move(callback), false);
+        return;
+    }
+    if (lastCommandId >= MaxFrameId) {
+        qWarning() << "p2p command ids used up, refused command for peer" << handle;
         PeerLink::answerLater(std::move(callback), false);
         return;
     }

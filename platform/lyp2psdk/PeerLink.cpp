@@ -132,6 +132,13 @@ bool PeerLink::handleLine(const QByteArray &line)
         qWarning() << "malformed p2p reply frame from" << host_ << port_;
         failAll();
         return false;
+    case ReplyFrame::Kind::RepeatedKey:
+        // Refused unread, so it cannot be matched to its command; a device that sends such frames
+        // is treated like one that sends garbage rather than left to run every command into its
+        // timeout.
+        qWarning() << "p2p reply frame with a repeated key from" << host_ << port_;
+        failAll();
+        return false;
     case ReplyFrame::Kind::NoId:
         return true;
     case ReplyFrame::Kind::Reply:

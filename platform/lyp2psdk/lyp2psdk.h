@@ -19,8 +19,10 @@
 
 #include <QString>
 
-// Longest reply line accepted; a longer one breaks the link.
-constexpr int LyP2pSdkMaxLineSize = 16 * 1024 * 1024;
+// Longest reply line accepted; a longer one breaks the link. The largest reply a device sends, a
+// recorder's page of 10,000 records, takes about 2 MiB; the cap also bounds the memory that one
+// line can cost while it is parsed.
+constexpr int LyP2pSdkMaxLineSize = 4 * 1024 * 1024;
 
 // Registers a device whose command link listens at host:port. Returns the handle (> 0, never
 // reused), or 0 when called without an application or outside its thread.
@@ -32,9 +34,10 @@ LYP2PSDK_EXPORT void lyp2psdk_remove_peer(int handle);
 LYP2PSDK_EXPORT void lyp2psdk_set_default_timeout(int timeoutMs);
 
 // The SDK itself (declared in transport/p2p_sdk.h), exported from this library. `timeout` is in
-// seconds. ok false on timeout, loss of the link (every command waiting on it), a reply line that
-// is not a JSON object or whose "reply" is not an object, a reply line longer than
-// LyP2pSdkMaxLineSize, connection failure or an unknown handle.
+// seconds. ok false on timeout, connection failure, an unknown handle, a reply whose "reply" is not
+// an object (that command only) and loss of the link (every command waiting on it). The link is
+// dropped when a reply line is not a JSON object, is longer than LyP2pSdkMaxLineSize or holds an
+// object that repeats a key (such lines are refused unparsed).
 LYP2PSDK_EXPORT void lyp2psdk_send_command(
     int handle, IPCCommand command, QJsonObject request, P2PCommandCallback &&callback, int timeout);
 LYP2PSDK_EXPORT void lyp2psdk_send_command(

@@ -13,8 +13,8 @@ Q_DECLARE_METATYPE(HttpReplyFramer::Status)
 namespace
 {
 
-// A small limit keeps the rows about the limit cheap.
-constexpr qint64 Limit = 4096;
+// A small limit keeps the rows about the limit cheap; it leaves room for the longest chunk line.
+constexpr qint64 Limit = 16384;
 
 } // namespace
 
@@ -59,8 +59,11 @@ void TestHttpReplyFramer::framing_data()
     row("chunk size that is not hex", ok + te + "zz\r\nabc\r\n0\r\n\r\n", malformed, false);
     row("chunk data longer than its size", ok + te + "2\r\nabc\r\n0\r\n\r\n", malformed, false);
     row("chunked body cut off by the close", chunked.chopped(2), malformed, false, true);
+    const QByteArray filler(HttpReplyFramer::MaxChunkLine - 2, 'e'); // with "5;", a size line just at the cap
+    row("chunk size line at the cap", ok + te + "5;" + filler + "\r\nhello\r\n0\r\n\r\n", complete, true);
+    row("trailer line above the cap", ok + te + "0\r\nX: " + filler + "\r\n\r\n", malformed, false);
     row("chunk size above the limit", ok + te + "FFFFFFFFFFFFFFFFFFFF\r\n", tooLarge, false);
-    const QByteArray chunk = "800\r\n" + QByteArray(0x800, 'x') + "\r\n";
+    const QByteArray chunk = "2000\r\n" + QByteArray(0x2000, 'x') + "\r\n";
     row("chunks adding up above the limit", ok + te + chunk + chunk + "0\r\n\r\n", tooLarge, false);
 
     row("no length: the close ends the body", ok + "Content-Type: text/plain\r\n\r\nline\n", complete, false, true);

@@ -200,8 +200,21 @@ void TestP2pSdk::badReplyLines_data()
     QTest::newRow("fractional id is nobody's") << QByteArray("{\"id\":%1.5,\"reply\":{}}\n") << true << true;
     QTest::newRow("id as a string is nobody's") << QByteArray("{\"id\":\"%1\",\"reply\":{}}\n") << true << true;
     QTest::newRow("huge id is nobody's") << QByteArray("{\"id\":1e300,\"reply\":{}}\n") << true << true;
+    const auto line = [](const char *json) { return QByteArray(json) + '\n'; };
+    QTest::newRow("empty lines in front are skipped") << QByteArray("\n\r\n") << true << true;
+    // Qt 5's parser leaks the object or array a repeated key replaces, at any depth.
+    QTest::newRow("repeated key, written with an escape, breaks the link")
+        << line(R"({"id":%1,"reply":{"a":{}},"\u0072eply":{}})") << false << false;
+    QTest::newRow("repeated key deep down breaks the link")
+        << line(R"({"id":%1,"reply":{"a":[{"b":[],"b":1}]}})") << false << false;
+    QTest::newRow("same keys in other objects, in values and in strings")
+        << line(R"({"id":%1,"reply":{"id":{"reply":"\",\"reply\":\"x"},"b":["a","a","a"],"c":"c"}})") << true << true;
     QTest::newRow("line above the cap breaks the link") << QByteArray(LyP2pSdkMaxLineSize + 1, ' ') + '\n'
                                                         << false << false;
+    // A recorder's page of 10,000 records is about 2 MiB; much more is not a reply to take in.
+    QTest::newRow("reply of 3 MiB is taken") << "{\"id\":%1,\"reply\":{\"s\":\"" + QByteArray(3 << 20, 'x') + "\"}}\n"
+                                             << true << true;
+    QTest::newRow("line of 5 MiB breaks the link") << QByteArray(5 << 20, ' ') + '\n' << false << false;
 }
 
 void TestP2pSdk::badReplyLines()

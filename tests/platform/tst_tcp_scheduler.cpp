@@ -312,6 +312,7 @@ void TestTcpScheduler::timeouts()
     WAIT_FOR(answers_.size() == 2);
     QCOMPARE(answers_.at(1).replies, QVector<QByteArray> { okReply("2") });
     QCOMPARE(device.connections.size(), 2);
+    QCOMPARE(device.messages.size(), 2); // a request that timed out is not resent
 }
 
 void TestTcpScheduler::connectTimeout()
