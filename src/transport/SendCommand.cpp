@@ -19,7 +19,10 @@ namespace
 void sendHttpCommand(quint64 handle, const QString &path, Query query, TCPCommandCallback &&callback)
 {
     TCPCommandDescriptor command;
-    command.retries = 0; // a failed step fails the search; we never ask for it to be tried again
+    // A failed step fails the search and is not tried again. The scheduler itself sends a request a
+    // second time in one case only: the kept-alive connection it went out on turned out closed
+    // before any byte of the reply, so the device cannot have answered it.
+    command.retries = 0;
     command.path = path;
     command.query = std::move(query);
     tcp_scheduler_enqueue_command(handle, { command }, std::move(callback));
