@@ -28,6 +28,10 @@ namespace
         buffer.setData(bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+        // Qt 6 has a limit of its own, lower than ours; ours decides, the same with either Qt.
+        reader.setAllocationLimit(int(maxPicturePixels * 4 / (1024 * 1024)) + 1);
+#endif
         // The size comes from the picture's header, before anything is decoded. A format that cannot
         // tell it is not decoded either.
         const QSize size = reader.size();

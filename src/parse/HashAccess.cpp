@@ -31,8 +31,8 @@ int hashInt(const QVariantHash &hash, const QString &key)
     const int type = value.userType();
     // The library's enumerations travel in their own meta-types. Their storage is a qint32, which
     // we read directly instead of relying on QVariant's enum conversion.
-    if (type >= QMetaType::User && (QMetaType::typeFlags(type) & QMetaType::IsEnumeration)
-        && QMetaType::sizeOf(type) == int(sizeof(qint32))) {
+    const QMetaType meta(type);
+    if (type >= QMetaType::User && (meta.flags() & QMetaType::IsEnumeration) && meta.sizeOf() == int(sizeof(qint32))) {
         qint32 number = 0;
         std::memcpy(&number, value.constData(), sizeof number);
         return number;
@@ -72,17 +72,19 @@ QDateTime hashDateTime(const QVariantHash &hash, const QString &key)
 
 QVariantList hashList(const QVariantHash &hash, const QString &key)
 {
-    return hash.value(key).toList();
+    return variantList(hash.value(key));
+}
+
+QVariantList variantList(const QVariant &value)
+{
+    const int type = value.userType();
+    return type == QMetaType::QVariantList || type == QMetaType::QStringList ? value.toList() : QVariantList();
 }
 
 QImage hashImage(const QVariantHash &hash, const QString &key)
 {
-    QVariant value = hash.value(key);
-    if (value.userType() == QMetaType::QImage)
-        return value.value<QImage>();
-    if (value.isValid() && value.convert(QMetaType::QImage))
-        return value.value<QImage>();
-    return {};
+    // The stored image, what the value converts to, or a null image.
+    return hash.value(key).value<QImage>();
 }
 
 int hashTruncated(const QVariantHash &hash, const QString &key)

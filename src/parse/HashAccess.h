@@ -21,6 +21,10 @@ QDateTime hashDateTime(const QVariantHash &hash, const QString &key);
 QVariantList hashList(const QVariantHash &hash, const QString &key);
 QImage hashImage(const QVariantHash &hash, const QString &key);
 
+// A value as a list: a list, or a string list made one; empty for anything else (Qt 6 would make a
+// list of one string out of a string, Qt 5 does not).
+QVariantList variantList(const QVariant &value);
+
 // hashDouble truncated toward zero; 0 for values that are not finite or do not fit 32 bits.
 int hashTruncated(const QVariantHash &hash, const QString &key);
 // The same for a value.

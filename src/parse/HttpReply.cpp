@@ -62,7 +62,7 @@ int httpStatusCode(const QString &reply)
     if (pos == digitsStart || pos >= reply.size() || reply.at(pos) != u' ')
         return -1;
     bool ok = false;
-    const int code = reply.midRef(digitsStart, pos - digitsStart).toInt(&ok, 10);
+    const int code = QStringView(reply).mid(digitsStart, pos - digitsStart).toInt(&ok, 10);
     return ok ? code : -1;
 }
 
@@ -83,6 +83,11 @@ QByteArray httpReplyBody(const QByteArray &reply)
     return decodeChunks(body);
 }
 
+QString replyText(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes.constData(), int(qstrnlen(bytes.constData(), uint(bytes.size()))));
+}
+
 QByteArray firstReply(const QVector<QByteArray> &replies)
 {
     return replies.isEmpty() ? QByteArray() : replies.first();
@@ -95,7 +100,7 @@ bool httpReplyGood(bool ok, const QVector<QByteArray> &replies)
     // The status is on the first line; the rest of a large reply need not be decoded for it.
     const QByteArray &reply = replies.first();
     const int lineEnd = reply.indexOf('\n');
-    return httpStatusCode(QString::fromUtf8(lineEnd < 0 ? reply : reply.left(lineEnd))) == 200;
+    return httpStatusCode(replyText(lineEnd < 0 ? reply : reply.left(lineEnd))) == 200;
 }
 
 std::optional<QByteArray> boundedReplyBody(bool ok, const QVector<QByteArray> &replies, int maxBytes)

@@ -19,6 +19,10 @@ int httpStatusCode(const QString &reply);
 // transfer coding; empty for any other reply, and for a reply without an end of headers.
 QByteArray httpReplyBody(const QByteArray &reply);
 
+// Reply bytes as text, UTF-8 up to the first NUL byte: devices write their replies as C strings,
+// and what follows a NUL is no part of them.
+QString replyText(const QByteArray &bytes);
+
 // The scheduler hands a reply over as a vector holding the raw reply: its first element ("" when
 // there is none).
 QByteArray firstReply(const QVector<QByteArray> &replies);

@@ -12,7 +12,7 @@ namespace
 
     int fieldAt(const QString &text, int position, int length)
     {
-        return text.midRef(position, length).toInt(nullptr, 10);
+        return QStringView(text).mid(position, length).toInt(nullptr, 10);
     }
 
     // Digits at [from, from + count) of a text known to be long enough; -1 unless all are digits.

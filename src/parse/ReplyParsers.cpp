@@ -67,11 +67,11 @@ namespace
         for (int pos = 0; pos < size; ++pos) {
             if (!isLineBreak(text.at(pos)))
                 continue;
-            const QStringRef line = text.midRef(lineStart, pos - lineStart);
+            const QStringView line = QStringView(text).mid(lineStart, pos - lineStart);
             lineStart = pos + 1;
             // Every "=" switches to the value and is itself dropped: "a=b=c" is the key a with bc.
-            const int equals = line.indexOf(u'=');
-            const QStringRef key = equals < 0 ? line : line.left(equals);
+            const int equals = int(line.indexOf(u'='));
+            const QStringView key = equals < 0 ? line : line.left(equals);
             if (key.isEmpty())
                 continue;
             QString value = equals < 0 ? QString() : line.mid(equals + 1).toString();
@@ -109,15 +109,15 @@ QJsonObject parseOkLines(const QString &text, bool numeric)
         int end = pos;
         while (end < size && !isLineBreak(text.at(end)))
             ++end;
-        const QStringRef line = text.midRef(pos, end - pos);
+        const QStringView line = QStringView(text).mid(pos, end - pos);
         pos = end;
 
         // The camera answers "OK key=value" for every value it could read; one line without the
         // prefix means the request as a whole failed, so nothing of the reply is trusted.
         if (!line.startsWith(okPrefix))
             return {};
-        const QStringRef pair = line.mid(okPrefix.size());
-        const int equals = pair.indexOf(u'=');
+        const QStringView pair = line.mid(okPrefix.size());
+        const int equals = int(pair.indexOf(u'='));
         if (equals < 0) {
             result.insert(pair.toString(), QString());
             continue;

@@ -52,7 +52,7 @@ int recordTypeCode(int videoType)
 
 QVariantList recordFileEntries(const QString &files)
 {
-    const QVector<QStringRef> parts = files.splitRef(QLatin1Char(';'), Qt::SkipEmptyParts);
+    const QList<QStringView> parts = QStringView(files).split(QLatin1Char(';'), Qt::SkipEmptyParts);
     const int count = entryCount(parts.size());
     QVariantList entries;
     entries.reserve(count);

@@ -23,7 +23,7 @@ namespace
         const std::optional<QByteArray> body = boundedReplyBody(ok, replies, maxPageReplyBytes);
         if (!body)
             return std::nullopt;
-        return parseOkLines(QString::fromUtf8(*body), true).toVariantHash();
+        return parseOkLines(replyText(*body), true).toVariantHash();
     }
 
     // Column 5 of a row names the search session: a one-character id, "&", the uuid.
@@ -174,14 +174,14 @@ IpcProtocolIp::PictureList IpcProtocolIp::pictureList(bool ok, const QVector<QBy
         return list;
     // Cameras start the list with a member "sEcho" that has no value, which is no JSON.
     body->replace(QByteArrayLiteral("{\"sEcho\": ,"), QByteArrayLiteral("{"));
-    const QVariantHash values = parseJsonObject(QString::fromUtf8(*body)).toVariantHash();
+    const QVariantHash values = parseJsonObject(replyText(*body)).toVariantHash();
     // A list that does not parse reads as a total of 0.
     list.total = hashTruncated(values, QStringLiteral("iTotalRecords"));
     const QVariant rows = values.value(QStringLiteral("aaData"));
     if (rows.userType() == QMetaType::QVariantList)
-        list.rows = rows.toList();
+        list.rows = variantList(rows);
     if (!list.rows.isEmpty())
-        list.session = sessionColumn(list.rows.first().toList());
+        list.session = sessionColumn(variantList(list.rows.first()));
     return list;
 }
 
@@ -191,7 +191,7 @@ QVariantList IpcProtocolIp::pictureEntries(const QVariantList &rows)
     QVariantList entries;
     entries.reserve(count);
     for (int i = 0; i < count; ++i) {
-        const QVariantList row = rows.at(i).toList();
+        const QVariantList row = variantList(rows.at(i));
         entries.append(QVariantHash {
             { QStringLiteral("name"), row.value(0).toString() },
             { QStringLiteral("time"), row.size() > 1 ? parseDeviceTime(row.at(1).toString()) : QDateTime() },

@@ -206,7 +206,7 @@ RecorderReply NvrProtocolIp::read(bool ok, const QVector<QByteArray> &replies, b
     reply.good = body.has_value();
     if (!reply.good)
         return reply;
-    reply.values = parseKeyValueHash(QString::fromUtf8(*body), numeric);
+    reply.values = parseKeyValueHash(replyText(*body), numeric);
     const auto count = [&](const QString &key) {
         return numeric ? hashTruncated(reply.values, key) : hashTextInt(reply.values, key);
     };

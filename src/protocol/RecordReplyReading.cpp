@@ -1,6 +1,7 @@
 #include "protocol/RecordReplyReading.h"
 
 #include "parse/HashAccess.h"
+#include "parse/HttpReply.h"
 #include "parse/RecordFormat.h"
 #include "parse/ReplyParsers.h"
 #include "protocol/ReplyLimits.h"
@@ -20,7 +21,7 @@ namespace
     constexpr std::string_view typeKey = "recordType";
 
     // The index after a record key's name in the general reading; -1 names no record.
-    int keyIndex(const QStringRef &rest, RecordKeys keys)
+    int keyIndex(QStringView rest, RecordKeys keys)
     {
         const bool digits
             = !rest.isEmpty() && std::all_of(rest.cbegin(), rest.cend(), [](QChar c) { return c.isDigit(); });
@@ -108,7 +109,7 @@ namespace
 RecorderReply readRecordReply(const QByteArray &body, RecordKeys keys)
 {
     RecorderReply reply;
-    reply.values = parseKeyValueHash(QString::fromUtf8(body), true);
+    reply.values = parseKeyValueHash(replyText(body), true);
     reply.count = hashTruncated(reply.values, QStringLiteral("cnt"));
     reply.handle = hashTruncated(reply.values, QStringLiteral("sid"));
     reply.total = hashTruncated(reply.values, QStringLiteral("allCnt"));
@@ -118,7 +119,7 @@ RecorderReply readRecordReply(const QByteArray &body, RecordKeys keys)
         const auto recordAfter = [&](std::string_view name) -> RecorderRecord * {
             if (!key.startsWith(QLatin1String(name.data(), int(name.size()))))
                 return nullptr;
-            const int index = keyIndex(key.midRef(int(name.size())), keys);
+            const int index = keyIndex(QStringView(key).mid(int(name.size())), keys);
             return index >= 0 && index < reply.records.size() ? &reply.records[index] : nullptr;
         };
         if (RecorderRecord *record = recordAfter(startKey))

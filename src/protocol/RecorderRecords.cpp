@@ -1,6 +1,7 @@
 #include "protocol/RecorderRecords.h"
 
 #include "parse/HashAccess.h"
+#include "parse/HttpReply.h"
 #include "parse/RecordFormat.h"
 #include "protocol/ReplyLimits.h"
 
@@ -78,7 +79,7 @@ QVariantList tagEntries(const RecorderReply &reply)
             { QStringLiteral("chnid"), text("chnid").toInt() },
             { QStringLiteral("id"), text("id").toInt() },
             { QStringLiteral("index"), text("index").toInt() },
-            { QStringLiteral("name"), QString::fromUtf8(name) },
+            { QStringLiteral("name"), replyText(name) },
             { QStringLiteral("time"), parseDeviceTime(text("time")) },
         });
     }

@@ -10,8 +10,11 @@ Console::Console()
     , errors(stderr)
     , terminal(::isatty(STDERR_FILENO) == 1)
 {
+    // Qt 6 writes UTF-8 anyway; Qt 5 would write the locale's encoding.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     output.setCodec("UTF-8");
     errors.setCodec("UTF-8");
+#endif
 }
 
 namespace
