@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
 # Installs what building and testing LyDevice needs on Debian 12, if it is missing.
+# Usage: scripts/setup.sh [--qt6] [--fuzz]
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qtbase5-dev qtbase5-dev-tools libqt5gui5 libqt5network5
           fonts-dejavu-core)
+for option in "$@"; do
+    case "$option" in
+        --qt6) packages+=(qt6-base-dev qt6-base-dev-tools) ;;
+        --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+        *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
+    esac
+done
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

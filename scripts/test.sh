@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds LyDevice and runs every test.
-# Usage: scripts/test.sh [--sanitize] [build-dir]
+# Usage: scripts/test.sh [--qt6] [--sanitize] [build-dir]
+#   --qt6       build with Qt 6 (default: Qt 5) into build-qt6/
+#   --sanitize  AddressSanitizer and UndefinedBehaviorSanitizer, unoptimised, into build-asan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+qt=5
 sanitize=OFF
-if [ "${1:-}" = "--sanitize" ]; then
-    sanitize=ON
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --qt6) qt=6 ;;
+        --sanitize) sanitize=ON ;;
+        *) break ;;
+    esac
     shift
-fi
+done
 build="${1:-build}"
-[ "$sanitize" = ON ] && [ "$build" = build ] && build=build-asan
+if [ "$build" = build ]; then
+    [ "$qt" = 6 ] && build="${build}-qt6"
+    [ "$sanitize" = ON ] && build="${build}-asan"
+fi
 
-scripts/setup.sh
+if [ "$qt" = 6 ]; then scripts/setup.sh --qt6; else scripts/setup.sh; fi
 # The sanitizer build is unoptimised: it compiles faster and its reports point at the right lines.
 buildType=Release
 [ "$sanitize" = ON ] && buildType=Debug
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=$buildType -DLYDEVICE_SANITIZE=$sanitize
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=$buildType -DLYDEVICE_SANITIZE=$sanitize -DLYDEVICE_QT_MAJOR=$qt
 cmake --build "$build" -j"$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 if [ "$sanitize" = ON ]; then
