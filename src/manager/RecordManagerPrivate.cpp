@@ -4,6 +4,8 @@
 #include "operation/RecordOperation.h"
 #include "reader/RecordReader.h"
 
+#include <QDebug>
+
 namespace lydevice
 {
 
@@ -56,8 +58,15 @@ void RecordManagerPrivate::setOperationAlive(const TargetDesc &target, bool aliv
 void RecordManagerPrivate::setSession(const TargetDesc &target, const QVariant &session)
 {
     const auto it = contexts.find(target.handle);
-    if (it != contexts.end())
-        it->session = session;
+    if (it == contexts.end())
+        return;
+    // Only the stored session is ever closed. Two searches of one device that overlap both open
+    // one; the one replaced here would stay open on the device for good.
+    if (it->session.isValid()) {
+        qWarning() << "another search of the device opened a session; closing the one it replaces";
+        closeSession(target, it->session);
+    }
+    it->session = session;
 }
 
 void RecordManagerPrivate::setPage(

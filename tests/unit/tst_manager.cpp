@@ -67,6 +67,9 @@ void TestManager::state_data()
         { QStringLiteral("close=closelyfshandle=3;5f2c-uuid") });
     scenarioRow("a search while the previous one still runs", "nvr ip", "info 1/1/7 held; info fail",
         "video; video; release", "info info event", "v-1: v-1:");
+    scenarioRow("two searches that overlap leave one session stored and close the other", "nvr ip",
+        "info 1/1/7 held; info 1/1/8; event 1/1/31; event 1/1/32", "video; video; release; cancel",
+        "info info event stop:8 event eventClose:31 eventClose:32 stop:7 stop:7", "v8:2 v7:3");
 
     // Cancel-all ends everything without answers, then closes the sessions of every search since
     // the previous cancel-all; what late replies opened is closed as they come.
