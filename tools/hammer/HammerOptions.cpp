@@ -19,7 +19,9 @@ void addOptions(QCommandLineParser &parser)
     parser.addHelpOption();
     parser.addOption(valueOption("seconds", "How long to call (default 20)."));
     parser.addOption(valueOption("threads", "Worker threads calling (default 8)."));
-    parser.addOption(valueOption("seed", "Seed of every random choice and of the devices' content (default 1)."));
+    parser.addOption(valueOption("seed",
+        "Seed of each worker's calls and arguments, of the faults and of the devices' content (default 1). How the "
+        "threads interleave is not repeatable."));
     parser.addOption(valueOption("devices", "Simulated recorders, and as many cameras (default 2)."));
     parser.addOption(valueOption("cancel-every", "A worker cancels everything once in N calls (default 400)."));
     parser.addOption(valueOption("max-open",
