@@ -53,6 +53,15 @@ public:
     // reply is not good.
     static std::optional<QVariantList> filePage(bool ok, const QVector<QByteArray> &replies);
 
+    // The search a picture list reply opened: none when the reply is not good, found nothing (also
+    // a list that does not parse) or names no session to page with. The result holds "sum".
+    static std::optional<OpenedPictureSearch> openedPictureSearch(bool ok, const QVector<QByteArray> &replies);
+    // The entries of a picture page reply; none when the reply is not good.
+    static std::optional<QVariantList> pageEntries(bool ok, const QVector<QByteArray> &replies);
+    // The file of a download reply; none when the reply is not good or cannot be cut apart.
+    static std::optional<QByteArray> pictureBytes(bool ok, const QVector<QByteArray> &replies);
+
+private:
     // A picture list reply: the pictures of the whole search, the rows of this page and, from the
     // first row, the search's session.
     struct PictureList {
@@ -64,15 +73,6 @@ public:
     static PictureList pictureList(bool ok, const QVector<QByteArray> &replies);
     // Picture entries of the rows: "name" (column 0) and "time" (column 1).
     static QVariantList pictureEntries(const QVariantList &rows);
-    // The search a picture list reply opened: none when the reply is not good, found nothing (also
-    // a list that does not parse) or names no session to page with. The result holds "sum".
-    static std::optional<OpenedPictureSearch> openedPictureSearch(bool ok, const QVector<QByteArray> &replies);
-    // The entries of a picture page reply; none when the reply is not good.
-    static std::optional<QVariantList> pageEntries(bool ok, const QVector<QByteArray> &replies);
-    // The file of a download reply; none when the reply is not good or cannot be cut apart.
-    static std::optional<QByteArray> pictureBytes(bool ok, const QVector<QByteArray> &replies);
-
-private:
     void vb(Query query, TCPCommandCallback &&reply) const;
     Query pictureQuery(RecordPictureType type, const QDateTime &start, const QDateTime &end, qint64 first) const;
 

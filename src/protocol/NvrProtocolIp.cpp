@@ -176,27 +176,32 @@ HttpGoneHandler NvrProtocolIp::closeWhenGone(ReplyReader read, void (NvrProtocol
 
 HttpGoneHandler NvrProtocolIp::stopOpenedPlayback() const
 {
-    return closeWhenGone(&NvrProtocolIp::reply, &NvrProtocolIp::stopPlayback);
+    return closeWhenGone(&NvrProtocolIp::numbers, &NvrProtocolIp::stopPlayback);
 }
 
 HttpGoneHandler NvrProtocolIp::closeOpenedEventSearch() const
 {
-    return closeWhenGone(&NvrProtocolIp::reply, &NvrProtocolIp::closeEventSearch);
+    return closeWhenGone(&NvrProtocolIp::numbers, &NvrProtocolIp::closeEventSearch);
 }
 
 HttpGoneHandler NvrProtocolIp::closeOpenedTagSearch() const
 {
-    return closeWhenGone(&NvrProtocolIp::textReply, &NvrProtocolIp::closeTagSearch);
+    return closeWhenGone(&NvrProtocolIp::tagSearchReply, &NvrProtocolIp::closeTagSearch);
 }
 
-RecorderReply NvrProtocolIp::reply(bool ok, const QVector<QByteArray> &replies)
+RecorderReply NvrProtocolIp::numbers(bool ok, const QVector<QByteArray> &replies)
 {
     return read(ok, replies, true, maxListReplyBytes);
 }
 
-RecorderReply NvrProtocolIp::textReply(bool ok, const QVector<QByteArray> &replies)
+RecorderReply NvrProtocolIp::tagSearchReply(bool ok, const QVector<QByteArray> &replies)
 {
     return read(ok, replies, false, maxListReplyBytes);
+}
+
+RecorderReply NvrProtocolIp::tagPageReply(bool ok, const QVector<QByteArray> &replies)
+{
+    return numbers(ok, replies);
 }
 
 RecorderReply NvrProtocolIp::read(bool ok, const QVector<QByteArray> &replies, bool numeric, int maxBytes)

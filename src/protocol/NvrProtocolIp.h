@@ -63,17 +63,12 @@ public:
     HttpGoneHandler closeOpenedEventSearch() const;
     HttpGoneHandler closeOpenedTagSearch() const;
 
-    // A reply whose counts and handles ("cnt", "sid", "allCnt") the recorder writes as numbers.
-    static RecorderReply reply(bool ok, const QVector<QByteArray> &replies);
-    // A reply read as text throughout: the tag search (tag names may look like numbers) and the
-    // picture search replies.
-    static RecorderReply textReply(bool ok, const QVector<QByteArray> &replies);
-
     // A reply that lists records (record info, the event search and their pages), with its records.
     static RecorderReply recordReply(bool ok, const QVector<QByteArray> &replies, RecordKeys keys);
-    // Picture entries 0 to count - 1 of a picture reply: "name" (the pts, which names the picture
-    // when it is fetched), "time" and "channel".
-    static QVariantList pictureEntries(const RecorderReply &reply);
+    // The tag search reply, read as text throughout (tag names may look like numbers), and a tag
+    // page, whose counts the recorder writes as numbers.
+    static RecorderReply tagSearchReply(bool ok, const QVector<QByteArray> &replies);
+    static RecorderReply tagPageReply(bool ok, const QVector<QByteArray> &replies);
     // The search a picture search reply opened: none when the reply is not good or found no
     // picture (a search we could not page through). The result holds "sid" and "sum".
     static std::optional<OpenedPictureSearch> openedPictureSearch(bool ok, const QVector<QByteArray> &replies);
@@ -83,7 +78,13 @@ public:
     static std::optional<QByteArray> pictureBytes(bool ok, const QVector<QByteArray> &replies);
 
 private:
+    // The counts and handles ("cnt", "sid", "allCnt") of a reply of at most maxBytes, read as numbers
+    // or as text, and every member.
     static RecorderReply read(bool ok, const QVector<QByteArray> &replies, bool numeric, int maxBytes);
+    static RecorderReply numbers(bool ok, const QVector<QByteArray> &replies);
+    // Picture entries 0 to count - 1 of a picture reply: "name" (the pts, which names the picture
+    // when it is fetched), "time" and "channel".
+    static QVariantList pictureEntries(const RecorderReply &reply);
     void sdk(Query query, TCPCommandCallback &&reply) const;
     void sdk(Query query) const;
     using ReplyReader = RecorderReply (*)(bool, const QVector<QByteArray> &);

@@ -75,12 +75,12 @@ void RecordReaderNvrIp::onRecordInfoPageReply(int page, bool ok, const QVector<Q
 
 void RecordReaderNvrIp::onTagSearchReply(bool ok, const QVector<QByteArray> &replies)
 {
-    onTagSearch(NvrProtocolIp::textReply(ok, replies));
+    onTagSearch(NvrProtocolIp::tagSearchReply(ok, replies));
 }
 
 void RecordReaderNvrIp::onTagPageReply(int page, bool ok, const QVector<QByteArray> &replies)
 {
-    onTagPage(page, NvrProtocolIp::reply(ok, replies));
+    onTagPage(page, NvrProtocolIp::tagPageReply(ok, replies));
 }
 
 void RecordReaderNvrIp::onEventSearchReply(bool ok, const QVector<QByteArray> &replies)
