@@ -11,8 +11,6 @@ namespace lyio
 namespace
 {
 
-    // Status line and headers of one reply; devices send a few hundred bytes.
-    constexpr int MaxHeadSize = 64 * 1024;
     // "100 Continue" and friends in front of the real reply.
     constexpr int MaxInterimReplies = 8;
 
@@ -85,6 +83,7 @@ void HttpReplyFramer::resetHead()
     transferEncoding_ = false;
     chunked_ = false;
     statusCode_ = 0;
+    reasonPhrase_.clear();
 }
 
 HttpReplyFramer::Status HttpReplyFramer::feed(const QByteArray &bytes)
@@ -133,6 +132,16 @@ QByteArray HttpReplyFramer::takeReply()
     pos_ = 0;
     searched_ = 0;
     return reply;
+}
+
+int HttpReplyFramer::statusCode() const
+{
+    return statusCode_;
+}
+
+QByteArray HttpReplyFramer::reasonPhrase() const
+{
+    return reasonPhrase_;
 }
 
 HttpReplyFramer::Status HttpReplyFramer::fail(Status status)
@@ -241,6 +250,7 @@ bool HttpReplyFramer::parseStatusLine(const QByteArray &line)
         return false;
     http10_ = line.at(7) == '0';
     statusCode_ = (line.at(9) - '0') * 100 + (line.at(10) - '0') * 10 + (line.at(11) - '0');
+    reasonPhrase_ = line.mid(13);
     return statusCode_ >= 100;
 }
 

@@ -24,6 +24,9 @@ public:
     // Longest line of the chunked framing, a chunk size line with its extensions or a trailer
     // field; a longer one is Malformed.
     static constexpr int MaxChunkLine = 4096;
+    // Longest status line and headers of one reply; a longer head is TooLarge. Devices send a
+    // few hundred bytes.
+    static constexpr int MaxHeadSize = 64 * 1024;
 
     explicit HttpReplyFramer(qint64 maxReplySize);
 
@@ -43,6 +46,10 @@ public:
     bool hasExcess() const;
     // After Complete: the reply bytes.
     QByteArray takeReply();
+    // After Complete: the status code and the reason phrase (as sent, possibly empty) of the
+    // reply, interim replies skipped.
+    int statusCode() const;
+    QByteArray reasonPhrase() const;
 
 private:
     enum class Phase { Head, FixedBody, ChunkSize, ChunkData, ChunkEnd, Trailers, UntilClose, Done, Failed };
@@ -86,6 +93,7 @@ private:
     bool transferEncoding_ = false;
     bool chunked_ = false;
     int statusCode_ = 0;
+    QByteArray reasonPhrase_;
 };
 
 } // namespace lyio

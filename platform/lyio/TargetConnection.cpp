@@ -5,6 +5,7 @@
 #include "lyio.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QNetworkProxy>
 #include <QTcpSocket>
@@ -20,6 +21,8 @@ namespace lyio
 
 namespace
 {
+
+    Q_LOGGING_CATEGORY(lcTransport, "lyio.transport")
 
     // Hands `bytes` straight to the socket's descriptor when QTcpSocket holds nothing unsent, and
     // returns how many the kernel took. QTcpSocket::write() would switch the socket's write
@@ -53,16 +56,46 @@ namespace
         return std::min(seconds, 24 * 3600) * 1000;
     }
 
+    QString secondsText(int ms)
+    {
+        return QString::number(ms / 1000.0);
+    }
+
+    QString addressText(const QString &host, quint16 port)
+    {
+        return QStringLiteral("%1:%2")
+            .arg(host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host)
+            .arg(port);
+    }
+
+    // What a complete reply with a status outside 2xx says; empty for 2xx. The reason phrase is
+    // the device's, cut to printable ASCII.
+    QString statusError(int status, const QByteArray &reason, const QString &address)
+    {
+        if (status >= 200 && status < 300)
+            return {};
+        if (status == 401)
+            return QStringLiteral("credentials refused (HTTP 401) by %1").arg(address);
+        QByteArray phrase = reason.left(60);
+        std::replace_if(
+            phrase.begin(), phrase.end(), [](char c) { return c < ' ' || c > '~'; }, '?');
+        phrase = phrase.trimmed();
+        if (phrase.isEmpty())
+            return QStringLiteral("HTTP status %1 from %2").arg(status).arg(address);
+        return QStringLiteral("HTTP status %1 (%2) from %3").arg(status).arg(QString::fromLatin1(phrase), address);
+    }
+
 } // namespace
 
 TargetConnection::TargetConnection(
     TimeoutQueue &timeouts, const QString &host, quint16 port, const QString &user, const QString &password)
     : host_(host)
     , port_(port)
+    , address_(addressText(host, port))
     , hostHeader_(hostHeaderValue(host, port))
     , authorization_(basicAuthorization(user, password))
     , framer_(TcpSchedulerMaxReplySize)
-    , timeout_(timeouts, [this]() { failCurrent(); })
+    , timeout_(timeouts, [this]() { onTimeout(); })
 {
 }
 
@@ -96,6 +129,11 @@ void TargetConnection::enqueue(Command command)
     scheduleNext();
 }
 
+QString TargetConnection::lastError() const
+{
+    return lastError_;
+}
+
 // The next command starts from the event loop, never from inside an enqueueing call or after a
 // failure: a connection attempt that fails at once then cannot recurse through the queue.
 void TargetConnection::scheduleNext()
@@ -120,8 +158,9 @@ void TargetConnection::startNext()
     queue_.pop_front();
     descriptorIndex_ = 0;
     replies_.clear();
+    commandError_.clear();
     if (current_->descriptors.isEmpty()) {
-        finishCurrent(false);
+        failCurrent(QStringLiteral("command for %1 without a request").arg(address_));
         return;
     }
     sendRequest();
@@ -156,11 +195,10 @@ void TargetConnection::connectSocket()
     socket_->setProxy(QNetworkProxy::NoProxy);
     connect(socket_, &QTcpSocket::connected, this, &TargetConnection::onConnected);
     connect(socket_, &QTcpSocket::readyRead, this, &TargetConnection::onReadyRead);
-    connect(socket_, &QTcpSocket::disconnected, this, [this]() { onClosed(true); });
-    connect(socket_, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        onClosed(error == QAbstractSocket::RemoteHostClosedError);
-    });
-    timeout_.start(timeoutMs(currentDescriptor().connectTimeout, TcpScheduler::defaultConnectTimeoutMs()));
+    connect(socket_, &QTcpSocket::disconnected, this, [this]() { onClosed(QAbstractSocket::RemoteHostClosedError); });
+    connect(socket_, &QAbstractSocket::errorOccurred, this, &TargetConnection::onClosed);
+    timeoutMs_ = timeoutMs(currentDescriptor().connectTimeout, TcpScheduler::defaultConnectTimeoutMs());
+    timeout_.start(timeoutMs_);
     // Last statement: connected() or errorOccurred() may be emitted from inside this call.
     socket_->connectToHost(host_, port_);
 }
@@ -174,7 +212,8 @@ void TargetConnection::onConnected()
 
 void TargetConnection::writeRequest()
 {
-    timeout_.start(timeoutMs(currentDescriptor().replyTimeout, TcpScheduler::defaultReplyTimeoutMs()));
+    timeoutMs_ = timeoutMs(currentDescriptor().replyTimeout, TcpScheduler::defaultReplyTimeoutMs());
+    timeout_.start(timeoutMs_);
     // On the wire now rather than when the event loop next serves the socket, which would be after
     // the answers queued before it.
     const qint64 sent = sendDirectly(socket_, request_);
@@ -182,7 +221,7 @@ void TargetConnection::writeRequest()
         return;
     const QByteArray rest = request_.mid(static_cast<int>(sent));
     if (socket_->write(rest) != rest.size()) {
-        onClosed(false);
+        onClosed(socket_->error());
         return;
     }
     // Last statement: a failure closes the connection from inside.
@@ -200,16 +239,23 @@ void TargetConnection::onReadyRead()
     handleFramerStatus(framer_.feed(bytes));
 }
 
-void TargetConnection::onClosed(bool clean)
+void TargetConnection::onClosed(QAbstractSocket::SocketError error)
 {
     if (state_ == State::Idle) {
         dropSocket();
         return;
     }
     if (state_ == State::Connecting) {
-        failCurrent(); // refused, unreachable or the host name not found
+        if (error == QAbstractSocket::ConnectionRefusedError)
+            failCurrent(QStringLiteral("connection refused by %1").arg(address_));
+        else if (error == QAbstractSocket::HostNotFoundError)
+            failCurrent(QStringLiteral("host %1 not found").arg(host_));
+        else
+            failCurrent(QStringLiteral("cannot connect to %1 (%2)").arg(address_, socket_->errorString()));
         return;
     }
+    const bool clean = error == QAbstractSocket::RemoteHostClosedError;
+    const QString reason = socket_->errorString();
     const QByteArray rest = socket_->readAll();
     dropSocket();
     HttpReplyFramer::Status status = rest.isEmpty() ? HttpReplyFramer::Status::Incomplete : framer_.feed(rest);
@@ -224,9 +270,30 @@ void TargetConnection::onClosed(bool clean)
             connectSocket();
             return;
         }
-        status = clean ? framer_.finish() : HttpReplyFramer::Status::Malformed;
+        if (!clean) {
+            failCurrent(QStringLiteral("connection to %1 broken (%2)").arg(address_, reason));
+            return;
+        }
+        status = framer_.finish();
+        if (status == HttpReplyFramer::Status::Malformed) {
+            failCurrent(framer_.hasBytes()
+                    ? QStringLiteral("connection closed by %1 before the reply ended").arg(address_)
+                    : QStringLiteral("connection closed by %1 without a reply").arg(address_));
+            return;
+        }
     }
     handleFramerStatus(status);
+}
+
+void TargetConnection::onTimeout()
+{
+    if (state_ == State::Connecting)
+        failCurrent(
+            QStringLiteral("no answer within %1 s from %2 while connecting").arg(secondsText(timeoutMs_), address_));
+    else if (framer_.hasBytes())
+        failCurrent(QStringLiteral("reply from %1 not complete within %2 s").arg(address_, secondsText(timeoutMs_)));
+    else
+        failCurrent(QStringLiteral("no reply within %1 s from %2").arg(secondsText(timeoutMs_), address_));
 }
 
 void TargetConnection::handleFramerStatus(HttpReplyFramer::Status status)
@@ -238,8 +305,13 @@ void TargetConnection::handleFramerStatus(HttpReplyFramer::Status status)
         requestDone();
         return;
     case HttpReplyFramer::Status::Malformed:
+        failCurrent(QStringLiteral("malformed reply from %1").arg(address_));
+        return;
     case HttpReplyFramer::Status::TooLarge:
-        failCurrent();
+        failCurrent(QStringLiteral("reply too large from %1 (over %2 MiB, or a head over %3 KiB)")
+                        .arg(address_)
+                        .arg(TcpSchedulerMaxReplySize >> 20)
+                        .arg(HttpReplyFramer::MaxHeadSize >> 10));
         return;
     }
 }
@@ -249,6 +321,11 @@ void TargetConnection::requestDone()
     timeout_.stop();
     // Bytes past the end of the reply would be taken for the next one: such a connection goes.
     socketReusable_ = framer_.keepAlive() && !framer_.hasExcess();
+    // The reply goes to the caller, who decides what a status means; the first one outside 2xx
+    // is still the reason a command went wrong as far as the transport can tell.
+    const QString status = statusError(framer_.statusCode(), framer_.reasonPhrase(), address_);
+    if (!status.isEmpty() && commandError_.isEmpty())
+        recordError(status);
     replies_.append(framer_.takeReply());
     if (!socketReusable_)
         dropSocket();
@@ -260,13 +337,21 @@ void TargetConnection::requestDone()
     finishCurrent(true);
 }
 
-void TargetConnection::failCurrent()
+void TargetConnection::failCurrent(const QString &error)
 {
     // Whatever is half read on the connection must not reach the next command.
     dropSocket();
-    if (current_)
+    if (current_) {
+        recordError(error);
         finishCurrent(false);
+    }
     state_ = State::Idle;
+}
+
+void TargetConnection::recordError(const QString &error)
+{
+    commandError_ = error;
+    qCWarning(lcTransport).noquote() << error;
 }
 
 void TargetConnection::finishCurrent(bool ok)
@@ -275,6 +360,9 @@ void TargetConnection::finishCurrent(bool ok)
     state_ = State::Idle;
     Command command = std::move(*current_);
     current_.reset();
+    // Before the answer is queued: a caller that asks why from its callback reads this command's.
+    lastError_ = std::move(commandError_);
+    commandError_.clear();
     // Answered first, so that answers keep the order of the commands even when the next one
     // fails at once.
     answerLater(std::move(command), ok, ok ? std::move(replies_) : QVector<QByteArray>());

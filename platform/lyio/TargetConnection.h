@@ -7,6 +7,7 @@
 
 #include <transport/tcp_scheduler.h>
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -39,6 +40,10 @@ public:
     // Queues a command; it is sent after the commands queued before it.
     void enqueue(Command command);
 
+    // Why the last finished command failed, as tcp_scheduler_last_error() describes it; empty
+    // when it succeeded with replies of status 2xx only, or before the first one finished.
+    QString lastError() const;
+
     // Calls the command's callback from the event loop of the application's thread; dropped
     // when there is no application.
     static void answerLater(Command command, bool ok, QVector<QByteArray> replies = {});
@@ -54,15 +59,20 @@ private:
     void writeRequest();
     void onConnected();
     void onReadyRead();
-    void onClosed(bool clean);
+    void onClosed(QAbstractSocket::SocketError error);
+    void onTimeout();
     void handleFramerStatus(HttpReplyFramer::Status status);
     void requestDone();
-    void failCurrent();
+    // Ends the current command with ok false; `error` says why and takes the place of an error
+    // status one of its replies may have had, since the caller sees none of them.
+    void failCurrent(const QString &error);
+    void recordError(const QString &error);
     void finishCurrent(bool ok);
     void dropSocket();
 
     const QString host_;
     const quint16 port_;
+    const QString address_; // "host:port", for messages
     const QByteArray hostHeader_;
     const QByteArray authorization_;
 
@@ -71,6 +81,8 @@ private:
     int descriptorIndex_ = 0; // of the current command's request on the wire
     QVector<QByteArray> replies_; // of the current command so far
     QByteArray request_;
+    QString commandError_; // of the current command so far
+    QString lastError_;
     bool resent_ = false; // the current request already went out a second time
     bool onKeptAliveConnection_ = false; // the current request followed an earlier reply on its connection
     bool nextScheduled_ = false;
@@ -82,6 +94,7 @@ private:
     bool socketReusable_ = false; // the last reply left the connection open for the next request
     HttpReplyFramer framer_;
     TimeoutQueue::Timeout timeout_; // of the connection attempt, then of the reply
+    int timeoutMs_ = 0; // the one running
 };
 
 } // namespace lyio

@@ -78,6 +78,14 @@ quint64 TcpScheduler::enqueue(quint64 target, QVector<TCPCommandDescriptor> comm
     return id;
 }
 
+QString TcpScheduler::lastError(quint64 target) const
+{
+    const auto it = targets_.find(target);
+    if (it == targets_.end())
+        return QStringLiteral("unknown target %1").arg(target);
+    return it->second->lastError();
+}
+
 void TcpScheduler::setDefaultTimeouts(int connectTimeoutMs, int replyTimeoutMs)
 {
     connectTimeoutDefault = connectTimeoutMs > 0 ? connectTimeoutMs : InitialConnectTimeoutMs;

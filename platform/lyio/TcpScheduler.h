@@ -32,6 +32,7 @@ public:
     quint64 addTarget(const QString &host, quint16 port, const QString &user, const QString &password);
     void removeTarget(quint64 target);
     quint64 enqueue(quint64 target, QVector<TCPCommandDescriptor> commands, TCPCommandCallback callback);
+    QString lastError(quint64 target) const;
 
     // Timeouts for descriptors that leave theirs at zero or below.
     static void setDefaultTimeouts(int connectTimeoutMs, int replyTimeoutMs);

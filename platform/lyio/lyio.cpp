@@ -26,6 +26,13 @@ void tcp_scheduler_remove_target(quint64 target)
         scheduler->removeTarget(target);
 }
 
+QString tcp_scheduler_last_error(quint64 target)
+{
+    if (TcpScheduler *scheduler = TcpScheduler::instance())
+        return scheduler->lastError(target);
+    return QStringLiteral("no transport state outside the application's thread");
+}
+
 void tcp_scheduler_set_default_timeouts(int connectTimeoutMs, int replyTimeoutMs)
 {
     TcpScheduler::setDefaultTimeouts(connectTimeoutMs, replyTimeoutMs);

@@ -23,6 +23,24 @@ LYIO_EXPORT quint64 tcp_scheduler_add_target(
     const QString &host, quint16 port, const QString &user = {}, const QString &password = {});
 // Forgets a device; its running and queued commands are answered with ok false.
 LYIO_EXPORT void tcp_scheduler_remove_target(quint64 target);
+// Why the last command of `target` failed: empty when it succeeded with replies of status 2xx
+// only, or before its first command has been answered. Otherwise one short lower-case sentence
+// that names the device's address, set before that command's callback runs:
+//   "connection refused by 192.0.2.10:80", "host cam.local not found",
+//   "cannot connect to 192.0.2.10:80 (<the socket's error text>)",
+//   "no answer within 3 s from 192.0.2.10:80 while connecting",
+//   "no reply within 30 s from 192.0.2.10:80", "reply from 192.0.2.10:80 not complete within 30 s",
+//   "connection closed by 192.0.2.10:80 without a reply" (and "... before the reply ended"),
+//   "connection to 192.0.2.10:80 broken (<the socket's error text>)",
+//   "malformed reply from 192.0.2.10:80", "reply too large from 192.0.2.10:80 (over 64 MiB, ...)",
+//   "credentials refused (HTTP 401) by 192.0.2.10:80",
+//   "HTTP status 500 (Internal Server Error) from 192.0.2.10:80" (the device's reason phrase).
+// A reply with a status outside 2xx is handed to the callback with ok true, the scheduler having
+// done its part, and still counts here: the first such reply of a command is its error, unless a
+// transport failure ended the command. "unknown target <n>" for a handle never registered or
+// removed. Each error is also logged as a warning under the category "lyio.transport" when it
+// happens (QT_LOGGING_RULES="lyio.transport.warning=false" silences it).
+LYIO_EXPORT QString tcp_scheduler_last_error(quint64 target);
 // Timeouts in milliseconds for descriptors whose connectTimeout or replyTimeout is zero or less;
 // initially 3000 and 30000. A value of zero or less restores the initial one.
 LYIO_EXPORT void tcp_scheduler_set_default_timeouts(int connectTimeoutMs, int replyTimeoutMs);

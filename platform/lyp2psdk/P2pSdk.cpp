@@ -77,14 +77,21 @@ void P2pSdk::send(
         return;
     }
     if (lastCommandId >= MaxFrameId) {
-        qWarning() << "p2p command ids used up, refused command for peer" << handle;
-        PeerLink::answerLater(std::move(callback), false);
+        it->second->refuse(std::move(callback), QStringLiteral("p2p command ids used up"));
         return;
     }
     const quint64 id = ++lastCommandId;
     // A day is more than any device needs and keeps the milliseconds inside int.
     const int timeoutMs = timeout > 0 ? std::min(timeout, 24 * 3600) * 1000 : timeoutDefault;
     it->second->send(id, encodeRequestFrame(id, kind, command, request), std::move(callback), timeoutMs);
+}
+
+QString P2pSdk::lastError(int handle) const
+{
+    const auto it = peers_.find(handle);
+    if (it == peers_.end())
+        return QStringLiteral("unknown peer %1").arg(handle);
+    return it->second->lastError();
 }
 
 void P2pSdk::setDefaultTimeout(int timeoutMs)

@@ -38,6 +38,8 @@ public:
         P2PCommandCallback callback,
         int timeout);
 
+    QString lastError(int handle) const;
+
     static void setDefaultTimeout(int timeoutMs);
 
 private:

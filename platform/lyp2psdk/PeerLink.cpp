@@ -4,7 +4,7 @@
 #include "lyp2psdk.h"
 
 #include <QCoreApplication>
-#include <QDebug>
+#include <QLoggingCategory>
 #include <QMetaObject>
 #include <QNetworkProxy>
 #include <QTcpSocket>
@@ -14,9 +14,24 @@
 namespace lyp2psdk
 {
 
+namespace
+{
+
+    Q_LOGGING_CATEGORY(lcLink, "lyp2psdk.link")
+
+    QString secondsText(int ms)
+    {
+        return QString::number(ms / 1000.0);
+    }
+
+} // namespace
+
 PeerLink::PeerLink(const QString &host, quint16 port)
     : host_(host)
     , port_(port)
+    , address_(QStringLiteral("%1:%2")
+                   .arg(host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host)
+                   .arg(port))
 {
     deadlineTimer_.setSingleShot(true);
     connect(&deadlineTimer_, &QTimer::timeout, this, &PeerLink::onDeadline);
@@ -44,17 +59,34 @@ void PeerLink::answerLater(P2PCommandCallback callback, bool ok, QJsonObject rep
 
 void PeerLink::send(quint64 id, QByteArray frame, P2PCommandCallback callback, int timeoutMs)
 {
-    Outstanding command { std::move(callback), QDeadlineTimer(timeoutMs), {} };
+    Outstanding command { std::move(callback), QDeadlineTimer(timeoutMs), timeoutMs, {} };
     if (!connected_)
         command.unsentFrame = frame;
     outstanding_.emplace(id, std::move(command));
     armDeadlineTimer();
     if (connected_) {
         if (socket_->write(frame) != frame.size())
-            failAll();
+            failAll(QStringLiteral("link to %1 lost (%2)").arg(address_, socket_->errorString()));
     } else if (!socket_) {
         connectSocket();
     }
+}
+
+void PeerLink::refuse(P2PCommandCallback callback, const QString &error)
+{
+    recordError(error);
+    answerLater(std::move(callback), false);
+}
+
+QString PeerLink::lastError() const
+{
+    return lastError_;
+}
+
+void PeerLink::recordError(const QString &error)
+{
+    lastError_ = error;
+    qCWarning(lcLink).noquote() << error;
 }
 
 void PeerLink::connectSocket()
@@ -64,7 +96,7 @@ void PeerLink::connectSocket()
     socket_->setProxy(QNetworkProxy::NoProxy);
     connect(socket_, &QTcpSocket::connected, this, &PeerLink::onConnected);
     connect(socket_, &QTcpSocket::readyRead, this, &PeerLink::onReadyRead);
-    connect(socket_, &QTcpSocket::disconnected, this, &PeerLink::onClosed);
+    connect(socket_, &QTcpSocket::disconnected, this, [this]() { onClosed(QAbstractSocket::RemoteHostClosedError); });
     connect(socket_, &QAbstractSocket::errorOccurred, this, &PeerLink::onClosed);
     // Last statement: connected() or errorOccurred() may be emitted from inside this call.
     socket_->connectToHost(host_, port_);
@@ -80,7 +112,7 @@ void PeerLink::onConnected()
         if (frame.isEmpty())
             continue;
         if (socket_->write(frame) != frame.size()) {
-            failAll();
+            failAll(QStringLiteral("link to %1 lost (%2)").arg(address_, socket_->errorString()));
             return;
         }
         frame.clear();
@@ -96,8 +128,7 @@ void PeerLink::onReadyRead()
         if (newline < 0)
             break;
         if (newline - start > LyP2pSdkMaxLineSize) {
-            qWarning() << "p2p reply line too long from" << host_ << port_;
-            failAll();
+            failAll(lineTooLong());
             return;
         }
         const QByteArray line = buffer_.mid(start, newline - start);
@@ -107,18 +138,33 @@ void PeerLink::onReadyRead()
     }
     buffer_.remove(0, start);
     scanned_ = buffer_.size();
-    if (buffer_.size() > LyP2pSdkMaxLineSize) {
-        qWarning() << "p2p reply line too long from" << host_ << port_;
-        failAll();
-    }
+    if (buffer_.size() > LyP2pSdkMaxLineSize)
+        failAll(lineTooLong());
 }
 
-void PeerLink::onClosed()
+QString PeerLink::lineTooLong() const
 {
+    return QStringLiteral("reply line too long from %1 (over %2 MiB)").arg(address_).arg(LyP2pSdkMaxLineSize >> 20);
+}
+
+void PeerLink::onClosed(QAbstractSocket::SocketError error)
+{
+    if (!connected_) {
+        if (error == QAbstractSocket::ConnectionRefusedError)
+            failAll(QStringLiteral("connection refused by %1").arg(address_));
+        else if (error == QAbstractSocket::HostNotFoundError)
+            failAll(QStringLiteral("host %1 not found").arg(host_));
+        else
+            failAll(QStringLiteral("cannot connect to %1 (%2)").arg(address_, socket_->errorString()));
+        return;
+    }
     // Replies that came with the close still count.
-    if (connected_ && socket_->bytesAvailable() > 0)
+    const QString reason = socket_->errorString();
+    if (socket_->bytesAvailable() > 0)
         onReadyRead();
-    failAll();
+    failAll(error == QAbstractSocket::RemoteHostClosedError
+            ? QStringLiteral("link closed by %1").arg(address_)
+            : QStringLiteral("link to %1 lost (%2)").arg(address_, reason));
 }
 
 bool PeerLink::handleLine(const QByteArray &line)
@@ -129,15 +175,13 @@ bool PeerLink::handleLine(const QByteArray &line)
     switch (frame.kind) {
     case ReplyFrame::Kind::NotJson:
         // Nothing after this can be trusted to start on a frame boundary.
-        qWarning() << "malformed p2p reply frame from" << host_ << port_;
-        failAll();
+        failAll(QStringLiteral("malformed reply line from %1").arg(address_));
         return false;
     case ReplyFrame::Kind::RepeatedKey:
         // Refused unread, so it cannot be matched to its command; a device that sends such frames
         // is treated like one that sends garbage rather than left to run every command into its
         // timeout.
-        qWarning() << "p2p reply frame with a repeated key from" << host_ << port_;
-        failAll();
+        failAll(QStringLiteral("reply line with a repeated key from %1").arg(address_));
         return false;
     case ReplyFrame::Kind::NoId:
         return true;
@@ -151,6 +195,10 @@ bool PeerLink::handleLine(const QByteArray &line)
         return true;
     P2PCommandCallback callback = std::move(it->second.callback);
     outstanding_.erase(it);
+    if (frame.kind == ReplyFrame::Kind::Reply)
+        lastError_.clear();
+    else
+        recordError(QStringLiteral("reply from %1 without a reply object").arg(address_));
     answerLater(std::move(callback), frame.kind == ReplyFrame::Kind::Reply, frame.reply);
     return true;
 }
@@ -159,6 +207,10 @@ void PeerLink::onDeadline()
 {
     for (auto it = outstanding_.begin(); it != outstanding_.end();) {
         if (it->second.deadline.hasExpired()) {
+            recordError(connected_
+                    ? QStringLiteral("no reply within %1 s from %2").arg(secondsText(it->second.timeoutMs), address_)
+                    : QStringLiteral("no answer within %1 s from %2 while connecting")
+                          .arg(secondsText(it->second.timeoutMs), address_));
             answerLater(std::move(it->second.callback), false);
             it = outstanding_.erase(it);
         } else {
@@ -183,8 +235,10 @@ void PeerLink::armDeadlineTimer()
     deadlineTimer_.start(static_cast<int>(std::max<qint64>(soonest, 0)));
 }
 
-void PeerLink::failAll()
+void PeerLink::failAll(const QString &error)
 {
+    if (!outstanding_.empty())
+        recordError(error);
     dropSocket();
     deadlineTimer_.stop();
     std::map<quint64, Outstanding> failed;

@@ -5,6 +5,7 @@
 
 #include <transport/p2p_sdk.h>
 
+#include <QAbstractSocket>
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QObject>
@@ -30,6 +31,12 @@ public:
     // Sends a frame (connecting first when there is no link) and waits up to timeoutMs for the
     // reply with the same id.
     void send(quint64 id, QByteArray frame, P2PCommandCallback callback, int timeoutMs);
+    // Answers a command that cannot be sent with ok false, `error` saying why.
+    void refuse(P2PCommandCallback callback, const QString &error);
+
+    // Why the command answered last failed, as lyp2psdk_last_error() describes it; empty when it
+    // succeeded or before the first answer.
+    QString lastError() const;
 
     // Calls the callback from the event loop of the application's thread; dropped when there is
     // no application.
@@ -39,21 +46,28 @@ private:
     struct Outstanding {
         P2PCommandCallback callback;
         QDeadlineTimer deadline;
+        int timeoutMs = 0;
         QByteArray unsentFrame; // until the link is up
     };
 
     void connectSocket();
     void onConnected();
     void onReadyRead();
-    void onClosed();
+    void onClosed(QAbstractSocket::SocketError error);
     bool handleLine(const QByteArray &line);
     void onDeadline();
     void armDeadlineTimer();
-    void failAll();
+    // Answers every outstanding command with ok false; `error` is their last error when there
+    // is any.
+    void failAll(const QString &error);
+    QString lineTooLong() const;
+    void recordError(const QString &error);
     void dropSocket();
 
     const QString host_;
     const quint16 port_;
+    const QString address_; // "host:port", for messages
+    QString lastError_;
     // Ordered by id, which is the sending order.
     std::map<quint64, Outstanding> outstanding_;
     // Owned through the QObject parent (this): a socket is dropped from inside its own signals,

@@ -45,6 +45,13 @@ void lyp2psdk_remove_peer(int handle)
         sdk->removePeer(handle);
 }
 
+QString lyp2psdk_last_error(int handle)
+{
+    if (P2pSdk *sdk = P2pSdk::instance())
+        return sdk->lastError(handle);
+    return QStringLiteral("no link state outside the application's thread");
+}
+
 void lyp2psdk_set_default_timeout(int timeoutMs)
 {
     P2pSdk::setDefaultTimeout(timeoutMs);

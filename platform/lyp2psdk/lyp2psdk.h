@@ -29,6 +29,21 @@ constexpr int LyP2pSdkMaxLineSize = 4 * 1024 * 1024;
 LYP2PSDK_EXPORT int lyp2psdk_add_peer(const QString &host, quint16 port);
 // Forgets a device; its outstanding commands are answered with ok false.
 LYP2PSDK_EXPORT void lyp2psdk_remove_peer(int handle);
+// Why the command of `handle` answered last failed: empty when it succeeded, or before the first
+// answer. Otherwise one short lower-case sentence that names the device's address, set before
+// that command's callback runs:
+//   "connection refused by 192.0.2.11:20000", "host cam.local not found",
+//   "cannot connect to 192.0.2.11:20000 (<the socket's error text>)",
+//   "no answer within 20 s from 192.0.2.11:20000 while connecting",
+//   "no reply within 20 s from 192.0.2.11:20000",
+//   "link closed by 192.0.2.11:20000", "link to 192.0.2.11:20000 lost (<the socket's error text>)",
+//   "malformed reply line from ...", "reply line with a repeated key from ...",
+//   "reply line too long from ... (over 4 MiB)", "reply from ... without a reply object",
+//   "p2p command ids used up".
+// A loss of the link counts only when commands were waiting on it. "unknown peer <n>" for a
+// handle never registered or removed. Each error is also logged as a warning under the category
+// "lyp2psdk.link" when it happens (QT_LOGGING_RULES="lyp2psdk.link.warning=false" silences it).
+LYP2PSDK_EXPORT QString lyp2psdk_last_error(int handle);
 // Timeout in milliseconds for commands sent with a timeout of zero or less; initially 20000. A
 // value of zero or less restores the initial one.
 LYP2PSDK_EXPORT void lyp2psdk_set_default_timeout(int timeoutMs);

@@ -149,6 +149,8 @@ void TestP2pSdk::timeoutIgnoresLateReply()
     send(peer, 1, 0);
     WAIT_FOR(answers_.size() == 1);
     QVERIFY(!answers_.at(0).ok);
+    QCOMPARE(
+        lyp2psdk_last_error(peer), QStringLiteral("no reply within 0.2 s from 127.0.0.1:%1").arg(device.serverPort()));
 
     // The late reply comes in front of the next one on the same link and must be dropped.
     device.onMessage = [&](QTcpSocket *connection, const QByteArray &line) {
@@ -159,6 +161,7 @@ void TestP2pSdk::timeoutIgnoresLateReply()
     QCOMPARE(answers_.at(1).tag, 2);
     QVERIFY(answers_.at(1).ok);
     QCOMPARE(device.connections.size(), 1);
+    QCOMPARE(lyp2psdk_last_error(peer), QString());
 }
 
 void TestP2pSdk::linkLossFailsEveryOutstanding()
@@ -176,6 +179,7 @@ void TestP2pSdk::linkLossFailsEveryOutstanding()
     WAIT_FOR(answers_.size() == 3);
     for (const Answer &answer : qAsConst(answers_))
         QVERIFY(!answer.ok);
+    QCOMPARE(lyp2psdk_last_error(peer), QStringLiteral("link closed by 127.0.0.1:%1").arg(device.serverPort()));
 
     // The next command brings the link up again.
     send(peer, 4);
@@ -239,6 +243,8 @@ void TestP2pSdk::badReplyLines()
     QCOMPARE(answers_.at(1).ok, secondOk);
     if (secondOk)
         QCOMPARE(answers_.at(1).reply, tagged(2));
+    // The second command is answered last.
+    QCOMPARE(lyp2psdk_last_error(peer).isEmpty(), secondOk);
 }
 
 void TestP2pSdk::failures_data()
@@ -269,6 +275,7 @@ void TestP2pSdk::failures()
     }
     WAIT_FOR(answers_.size() == 2);
     QVERIFY(!answers_.at(0).ok && !answers_.at(1).ok);
+    QVERIFY(lyp2psdk_last_error(peer).startsWith(QLatin1String(kind == 0 ? "connection refused by" : "unknown peer")));
     // Handles are never reused.
     if (kind != 1)
         QVERIFY(addPeer(port) > peer);

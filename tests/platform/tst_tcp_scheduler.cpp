@@ -275,6 +275,8 @@ void TestTcpScheduler::replies()
     QCOMPARE(answers_.at(1).replies, secondOk ? QVector<QByteArray> { okReply("second") } : QVector<QByteArray>());
     QCOMPARE(device.connections.size(), connections);
     QCOMPARE(device.messages.size(), requests);
+    // Recorded for a failure; cleared by a reply of status 200 (also after one of 500).
+    QCOMPARE(tcp_scheduler_last_error(target).isEmpty(), secondOk);
 }
 
 void TestTcpScheduler::timeouts_data()
@@ -282,11 +284,14 @@ void TestTcpScheduler::timeouts_data()
     QTest::addColumn<QByteArray>("partialReply"); // what the device sends before going silent
     QTest::addColumn<int>("descriptorSeconds"); // 0 takes the default
     QTest::addColumn<int>("defaultMs");
+    QTest::addColumn<QString>("error");
 
-    QTest::newRow("no reply at all") << QByteArray() << 0 << 300;
-    QTest::newRow("reply never finishes") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nsid") << 0 << 300;
+    QTest::newRow("no reply at all") << QByteArray() << 0 << 300 << QStringLiteral("no reply within 0.3 s");
+    QTest::newRow("reply never finishes") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nsid") << 0 << 300
+                                          << QStringLiteral("not complete within 0.3 s");
     // Were the default taken instead, the answer would come only after the wait has given up.
-    QTest::newRow("the descriptor's own timeout") << QByteArray("HTTP/1.1 200 OK\r\n") << 1 << 60000;
+    QTest::newRow("the descriptor's own timeout")
+        << QByteArray("HTTP/1.1 200 OK\r\n") << 1 << 60000 << QStringLiteral("not complete within 1 s");
 }
 
 void TestTcpScheduler::timeouts()
@@ -294,6 +299,7 @@ void TestTcpScheduler::timeouts()
     QFETCH(QByteArray, partialReply);
     QFETCH(int, descriptorSeconds);
     QFETCH(int, defaultMs);
+    QFETCH(QString, error);
 
     tcp_scheduler_set_default_timeouts(0, defaultMs);
     ScriptedServer device(RequestEnd);
@@ -306,6 +312,7 @@ void TestTcpScheduler::timeouts()
     enqueue(target, { first });
     WAIT_FOR(answers_.size() == 1);
     QVERIFY(!answers_.at(0).ok);
+    QVERIFY2(tcp_scheduler_last_error(target).contains(error), qPrintable(tcp_scheduler_last_error(target)));
 
     // The late rest of the first reply must not be taken for the second one.
     enqueue(target, { command(QStringLiteral("second")) });
@@ -326,21 +333,25 @@ void TestTcpScheduler::connectTimeout()
     enqueue(addTarget(listener.port), { descriptor });
     WAIT_FOR(answers_.size() == 1);
     QVERIFY(!answers_.at(0).ok);
+    QCOMPARE(tcp_scheduler_last_error(targets_.last()),
+        QStringLiteral("no answer within 0.3 s from 127.0.0.1:%1 while connecting").arg(listener.port));
 }
 
 void TestTcpScheduler::failures_data()
 {
     QTest::addColumn<int>("kind");
-    QTest::newRow("connection refused") << 0;
-    QTest::newRow("unknown handle") << 1;
-    QTest::newRow("removed handle") << 2;
-    QTest::newRow("no descriptor") << 3;
-    QTest::newRow("removed while its commands wait") << 4;
+    QTest::addColumn<QString>("error"); // how the last error starts, the second command's
+    QTest::newRow("connection refused") << 0 << QStringLiteral("connection refused by 127.0.0.1:");
+    QTest::newRow("unknown handle") << 1 << QStringLiteral("unknown target");
+    QTest::newRow("removed handle") << 2 << QStringLiteral("unknown target");
+    QTest::newRow("no descriptor") << 3 << QStringLiteral("connection refused by 127.0.0.1:"); // of the second
+    QTest::newRow("removed while its commands wait") << 4 << QStringLiteral("unknown target");
 }
 
 void TestTcpScheduler::failures()
 {
     QFETCH(int, kind);
+    QFETCH(QString, error);
 
     ScriptedServer device(RequestEnd);
     const quint16 port = device.serverPort();
@@ -360,6 +371,7 @@ void TestTcpScheduler::failures()
     // A failure does not stall what is queued behind it.
     QVERIFY(!answers_.at(0).ok && !answers_.at(1).ok);
     QVERIFY(answers_.at(0).replies.isEmpty());
+    QVERIFY2(tcp_scheduler_last_error(target).startsWith(error), qPrintable(tcp_scheduler_last_error(target)));
 }
 
 QTEST_GUILESS_MAIN(TestTcpScheduler)

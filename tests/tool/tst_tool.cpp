@@ -1,5 +1,6 @@
 // The lydevice tool run as a process: each command once, against its built-in simulator or, for
-// simulate, as the device of another run; then its exit codes on bad usage and device failures.
+// simulate, as the device of another run; then its exit codes on bad usage and device failures,
+// and the cause each failure message names.
 // What the commands print is read back as JSON and compared with the simulator's catalogue.
 
 #include "Catalogue.h"
@@ -29,6 +30,11 @@ const QDateTime dayEnd = dayStart.addDays(1);
 
 // Long enough for a run under the sanitizers; a hang fails with the command that hung.
 constexpr int RunLimitMs = 10000;
+
+// Devices of the exitCodes rows besides a simulator with a fault armed (a FaultKind).
+constexpr int NoDevice = -1; // the tool's built-in simulator, or none
+constexpr int ClosedPort = -2;
+constexpr int WantsCredentials = -3; // admin:secret
 
 struct Run {
     QString command;
@@ -249,58 +255,88 @@ void TestTool::simulate()
 
 void TestTool::exitCodes_data()
 {
-    // Device rows run against a simulator of this test, with the fault armed on `match`.
+    // Device rows run against a simulator of this test: `setup` is a FaultKind armed on `match`
+    // or one of the setups above. Standard error must hold `cause`, "%1" the device's port.
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("fault"); // -1: no device of the test's own
+    QTest::addColumn<int>("setup");
     QTest::addColumn<QString>("match");
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("cause");
 
-    QTest::newRow("no command") << QStringList() << -1 << QString() << 2;
+    const QString usage = QStringLiteral("Usage:");
+    const QStringList searchVideo { QStringLiteral("search-video") };
+    QTest::newRow("no command") << QStringList() << NoDevice << QString() << 2 << usage;
     QTest::newRow("bad option value") << QStringList {
         QStringLiteral("search-video"), QStringLiteral("-c"), QStringLiteral("0,64")
-    } << -1 << QString() << 2;
+    } << NoDevice << QString() << 2 << usage;
     // The search opened a playback session before the failure: the tool closes it on its way out.
     QTest::newRow("device answers with a failure")
-        << QStringList { QStringLiteral("search-video") } << int(FaultKind::Status500)
-        << QStringLiteral("get.playback.evt_backup_search") << 1;
+        << searchVideo << int(FaultKind::Status500) << QStringLiteral("get.playback.evt_backup_search") << 1
+        << QStringLiteral("HTTP status 500 (Internal Server Error) from 127.0.0.1:%1");
     // A recorder over p2p ends a reading of a span without records with (0, 0, empty list).
     QTest::newRow("empty span over p2p") << QStringList { QStringLiteral("read-video"),
         QStringLiteral("--transport"),
         QStringLiteral("p2p"),
         QStringLiteral("--from"),
-        QStringLiteral("2031-01-01") } << -1
-                                         << QString() << 0;
+        QStringLiteral("2031-01-01") } << NoDevice
+                                         << QString() << 0 << QString();
+    // Over ip the recorder reports it as a failure, which no transport error explains.
+    QTest::newRow("empty span over ip") << QStringList {
+        QStringLiteral("search-video"), QStringLiteral("--from"), QStringLiteral("2031-01-01")
+    } << NoDevice << QString() << 1 << QStringLiteral("the device answered, but with an error");
     QTest::newRow("device does not answer in time")
         << QStringList { QStringLiteral("search-video"), QStringLiteral("--timeout"), QStringLiteral("0.5") }
-        << int(FaultKind::Delay) << QStringLiteral("get.playback.evt_backup_search") << 1;
+        << int(FaultKind::Delay) << QStringLiteral("get.playback.evt_backup_search") << 1
+        << QStringLiteral("timed out after 0.5 s waiting for search_video from the nvr at 127.0.0.1:%1");
+    QTest::newRow("silent device: the transport gives up")
+        << QStringList { QStringLiteral("search-video"), QStringLiteral("--reply-timeout"), QStringLiteral("0.3") }
+        << int(FaultKind::Delay) << QStringLiteral("*") << 1
+        << QStringLiteral("search_video failed on the nvr at 127.0.0.1:%1 over ip: no reply within 0.3 s from "
+                          "127.0.0.1:%1");
+    QTest::newRow("connection refused") << searchVideo << ClosedPort << QString() << 1
+                                        << QStringLiteral("search-video: search_video failed on the nvr at "
+                                                          "127.0.0.1:%1 over ip: connection refused by 127.0.0.1:%1");
+    QTest::newRow("connection refused over p2p")
+        << QStringList { QStringLiteral("read-video"), QStringLiteral("--transport"), QStringLiteral("p2p") }
+        << ClosedPort << QString() << 1 << QStringLiteral("general records: connection refused by 127.0.0.1:%1");
+    QTest::newRow("credentials refused")
+        << QStringList { QStringLiteral("search-video"),
+               QStringLiteral("--user"),
+               QStringLiteral("admin"),
+               QStringLiteral("--password"),
+               QStringLiteral("wrong") }
+        << WantsCredentials << QString() << 1
+        << QStringLiteral("credentials refused (HTTP 401) by 127.0.0.1:%1\nlydevice: the device refused the "
+                          "credentials; check --user and --password");
 }
 
 void TestTool::exitCodes()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(int, fault);
+    QFETCH(int, setup);
     QFETCH(QString, match);
     QFETCH(int, exitCode);
+    QFETCH(QString, cause);
 
     DeviceSimulator device;
     QVERIFY(device.listen());
-    if (fault >= 0) {
-        device.addFault(FaultKind(fault), match, -1, fault == int(FaultKind::Delay) ? 60000 : 0);
+    const quint16 port = arguments.contains(QLatin1String("p2p")) ? device.p2pPort() : device.httpPort();
+    if (setup == ClosedPort)
+        device.close();
+    else if (setup == WantsCredentials)
+        device.setCredentials(QStringLiteral("admin"), QStringLiteral("secret"));
+    else if (setup >= 0)
+        device.addFault(FaultKind(setup), match, -1, setup == int(FaultKind::Delay) ? 60000 : 0);
+    if (setup != NoDevice)
         arguments << QStringLiteral("--host") << QStringLiteral("127.0.0.1") << QStringLiteral("--port")
-                  << QString::number(device.httpPort());
-    }
+                  << QString::number(port);
     const Run result = run(arguments);
     QVERIFY2(result.exitCode == exitCode, result.describe());
-    if (fault < 0) {
-        // Bad usage comes with the usage text.
-        QVERIFY2(exitCode != 2 || result.err.contains(QLatin1String("Usage:")), result.describe());
-        return;
-    }
-    // The message names the device.
-    QVERIFY2(result.err.contains(QStringLiteral("127.0.0.1:%1").arg(device.httpPort())), result.describe());
+    QVERIFY2(
+        result.err.contains(QString(cause).replace(QLatin1String("%1"), QString::number(port))), result.describe());
     // What the run opened is closed on its way out; not behind a request that hangs, though, which
     // holds the device's queue of requests.
-    if (FaultKind(fault) != FaultKind::Delay)
+    if (setup >= 0 && FaultKind(setup) != FaultKind::Delay)
         WAIT_FOR(device.openHandles().isEmpty());
 }
 

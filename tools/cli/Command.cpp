@@ -55,6 +55,20 @@ void Command::fail(const QString &message)
     finish(1);
 }
 
+void Command::failCall(const QString &failure, const QString &answered)
+{
+    if (done)
+        return;
+    const QString cause = endpoint.transportError();
+    fail(QStringLiteral("%1: %2").arg(failure, cause.isEmpty() ? answered : cause));
+    // How the HTTP scheduler words a 401 (lyio.h).
+    if (!cause.startsWith(QLatin1String("credentials refused")))
+        return;
+    console.error(options.user.isEmpty()
+            ? QStringLiteral("the device wants credentials; give --user and --password")
+            : QStringLiteral("the device refused the credentials; check --user and --password"));
+}
+
 void Command::finish(int exitCode)
 {
     if (done)

@@ -33,6 +33,10 @@ protected:
     void succeed();
     // "lydevice: <command>: <message>" on standard error; exit code 1.
     void fail(const QString &message);
+    // A call of the library failed: fail() with "<failure>: <cause>", the cause being the
+    // transport's last error for the device or, when the transport saw none, `answered`, what
+    // the device's answer may have meant. A refusal of the credentials adds a hint.
+    void failCall(const QString &failure, const QString &answered);
     void setWaitingFor(const QString &call);
     qint64 elapsedMs() const;
 

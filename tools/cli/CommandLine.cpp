@@ -89,6 +89,25 @@ bool readNumber(
     return true;
 }
 
+// Seconds from `low` to a day, fractions allowed, into milliseconds; kept when not given.
+bool readSeconds(const QCommandLineParser &parser, const QString &name, double low, int *ms, QString *error)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const double seconds = parser.value(name).trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds < low || seconds > 86400) {
+        *error = QStringLiteral("--%1 wants seconds from %2 to 86400, not \"%3\"")
+                     .arg(name)
+                     .arg(low)
+                     .arg(parser.value(name));
+        return false;
+    }
+    // At least a millisecond, so that a tiny timeout is not read as "for ever".
+    *ms = seconds == 0 ? 0 : qMax(1, static_cast<int>(std::lround(seconds * 1000)));
+    return true;
+}
+
 // --device, for the device to talk to and for the simulated one.
 bool readDeviceKind(const QCommandLineParser &parser, ToolOptions *options, QString *error)
 {
@@ -282,6 +301,10 @@ void addReportOptions(QCommandLineParser &parser, ToolCommand command)
         command == ToolCommand::ReadVideo ? "Print one JSON document per line: one per batch, then a summary."
                                           : "Print one JSON document instead of the table.");
     addOption(parser, "timeout", "Give up after this many seconds (default 30; 0 waits for ever).", "seconds");
+    addOption(parser,
+        "reply-timeout",
+        "Over ip, give up on each reply of the device after this many seconds (default 30).",
+        "seconds");
     addOption(parser,
         QStringList { QStringLiteral("v"), QStringLiteral("verbose") },
         QStringLiteral("Show the library's log messages on standard error."),
@@ -506,16 +529,12 @@ bool CommandLine::readReportOptions(const QCommandLineParser &parser, ToolOption
 {
     options->json = parser.isSet(QStringLiteral("json"));
     options->verbose = parser.isSet(QStringLiteral("verbose"));
-    if (parser.isSet(QStringLiteral("timeout"))) {
-        bool ok = false;
-        const double seconds = parser.value(QStringLiteral("timeout")).trimmed().toDouble(&ok);
-        if (!ok || !std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
-            *error = QStringLiteral("--timeout wants seconds from 0 to 86400, not \"%1\"")
-                         .arg(parser.value(QStringLiteral("timeout")));
-            return false;
-        }
-        // At least a millisecond, so that a tiny timeout is not read as "for ever".
-        options->timeoutMs = seconds == 0 ? 0 : qMax(1, static_cast<int>(std::lround(seconds * 1000)));
+    if (!readSeconds(parser, QStringLiteral("timeout"), 0, &options->timeoutMs, error)
+        || !readSeconds(parser, QStringLiteral("reply-timeout"), 0.001, &options->replyTimeoutMs, error))
+        return false;
+    if (options->replyTimeoutMs > 0 && options->transport == lydevice::TransportType::P2p) {
+        *error = QStringLiteral("--reply-timeout is for ip; over p2p the library gives each command its own");
+        return false;
     }
     if (!isVideo(options->command))
         return true;

@@ -58,6 +58,9 @@ bool DeviceEndpoint::open(QString *error)
             return false;
         }
     } else {
+        // Process-wide, and this process talks to one device.
+        if (options.replyTimeoutMs > 0)
+            tcp_scheduler_set_default_timeouts(0, options.replyTimeoutMs);
         ioHandle = tcp_scheduler_add_target(hostName, portNumber, options.user, options.password);
         desc.handle = ioHandle;
         if (ioHandle == 0) {
@@ -99,6 +102,15 @@ QString DeviceEndpoint::host() const
 quint16 DeviceEndpoint::port() const
 {
     return portNumber;
+}
+
+QString DeviceEndpoint::transportError() const
+{
+    if (peerHandle != 0)
+        return lyp2psdk_last_error(peerHandle);
+    if (ioHandle != 0)
+        return tcp_scheduler_last_error(ioHandle);
+    return {};
 }
 
 bool DeviceEndpoint::holdsNothingOpen() const

@@ -33,6 +33,9 @@ public:
     bool isBuiltIn() const;
     QString host() const;
     quint16 port() const;
+    // Why the transport's last command to the device failed, in its own words; empty when it
+    // succeeded (or none ran yet).
+    QString transportError() const;
     // The built-in simulator holds no handle open any more (true for a device of --host: we cannot know).
     bool holdsNothingOpen() const;
     lydevice::sim::DeviceSimulator *simulator() const;

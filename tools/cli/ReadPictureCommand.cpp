@@ -29,16 +29,17 @@ void ReadPictureCommand::onSearched()
 
 void ReadPictureCommand::onPicture(quint64 size, const QImage &image)
 {
+    if (image.isNull() && size == 0) {
+        failCall(
+            QStringLiteral("read_picture failed for picture %1 on %2").arg(options.index).arg(endpoint.description()),
+            QStringLiteral("the device answered, but with an error or a reply that could not be read"));
+        return;
+    }
     if (image.isNull()) {
-        fail(size == 0 ? QStringLiteral("read_picture failed for picture %1 on %2: the device answered with an "
-                                        "error or did not answer")
-                             .arg(options.index)
-                             .arg(endpoint.description())
-                       : QStringLiteral("read_picture got %1 bytes for picture %2 from %3, which do not decode as a "
-                                        "picture")
-                             .arg(size)
-                             .arg(options.index)
-                             .arg(endpoint.description()));
+        fail(QStringLiteral("read_picture got %1 bytes for picture %2 from %3, which do not decode as a picture")
+                 .arg(size)
+                 .arg(options.index)
+                 .arg(endpoint.description()));
         return;
     }
     // The format follows the file name's extension; a name without a known one is written as PNG.

@@ -20,10 +20,8 @@ void ReadPicturePageCommand::onPage(int page, const QList<QVariant> &entries)
 {
     // Every page below pageCount() holds pictures; an empty answer is the library's failure form.
     if (entries.isEmpty()) {
-        fail(QStringLiteral("read_picture_page failed for page %1 on %2: the device answered with an error or did "
-                            "not answer")
-                 .arg(page)
-                 .arg(endpoint.description()));
+        failCall(QStringLiteral("read_picture_page failed for page %1 on %2").arg(page).arg(endpoint.description()),
+            QStringLiteral("the device answered, but with an error or a reply that could not be read"));
         return;
     }
     writePage(page, entries);

@@ -58,9 +58,10 @@ void ReadVideoCommand::onDelivery(int code, int type, const QList<QVariant> &rec
     if (code == -1) {
         ticker.stop();
         endReading();
-        fail(QStringLiteral("search_video_begin failed on %1 while reading %2: the device answered with an error, "
-                            "did not answer, or has no recordings in the span")
-                 .arg(endpoint.description(), batchKind(type)));
+        failCall(QStringLiteral("search_video_begin failed on %1 while reading %2")
+                     .arg(endpoint.description(), batchKind(type)),
+            QStringLiteral("the device answered, but with an error, a reply that could not be read, or no "
+                           "recordings in the span"));
         return;
     }
     // The end: type 2 with no records (a batch of type 2 is never empty). A recorder over p2p ends

@@ -27,8 +27,8 @@ void SearchPictureCommand::onSearchAnswer(int total)
     if (isFinished())
         return;
     if (total < 0) {
-        fail(QStringLiteral("search_picture failed on %1: the device answered with an error or did not answer")
-                 .arg(endpoint.description()));
+        failCall(QStringLiteral("search_picture failed on %1").arg(endpoint.description()),
+            QStringLiteral("the device answered, but with an error or a reply that could not be read"));
         return;
     }
     pictureTotal = total;

@@ -31,10 +31,10 @@ void SearchVideoCommand::onRecords(int code, const QList<QVariant> &records)
         return;
     if (code == -1) {
         // The library folds every failure into this one answer; a recorder also reports a span
-        // without recordings this way.
-        fail(QStringLiteral("search_video failed on %1: the device answered with an error, did not answer, or has "
-                            "no recordings in the span")
-                 .arg(endpoint.description()));
+        // without recordings this way. The transport tells the failures it saw apart.
+        failCall(QStringLiteral("search_video failed on %1").arg(endpoint.description()),
+            QStringLiteral("the device answered, but with an error, a reply that could not be read, or no "
+                           "recordings in the span"));
         return;
     }
     QVector<entryformat::Interval> intervals;

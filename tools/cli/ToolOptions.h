@@ -46,6 +46,7 @@ struct ToolOptions {
     bool json = false;
     bool verbose = false; // show the library's log messages
     int timeoutMs = 30000; // 0: wait for ever
+    int replyTimeoutMs = 0; // of each HTTP reply; 0: the scheduler's own
     QString timelinePath;
     QSize timelineSize { 1200, 400 };
 
