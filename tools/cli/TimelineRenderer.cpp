@@ -143,7 +143,7 @@ QImage TimelineRenderer::render(const QSize &size) const
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     QFont font = painter.font();
     font.setPixelSize(12);
-    const Layout layout { size, font, low, high, lanes.size() };
+    const Layout layout { size, font, low, high, static_cast<int>(lanes.size()) };
     drawTitle(painter, layout);
     drawAxis(painter, layout);
     for (int i = 0; i < lanes.size(); ++i)
