@@ -40,7 +40,7 @@ for harness in "${harnesses[@]}"; do
     echo "== fuzz_$harness for $seconds s"
     fastUnwind=0
     [ "$harness" = http_reply_framer ] && fastUnwind=1
-    ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=$fastUnwind" build-fuzz/tests/fuzz/fuzz_"$harness" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+    ASAN_OPTIONS="detect_leaks=1:fast_unwind_on_malloc=$fastUnwind" build-fuzz/tests/fuzz/fuzz_"$harness" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 \
         -print_final_stats=1 -dict=tests/fuzz/replies.dict -artifact_prefix="build-fuzz/findings/$harness/" \
         "build-fuzz/corpus/$harness" "tests/fuzz/corpus/$harness" || failed+=("$harness")
 done
