@@ -303,9 +303,15 @@ bool HttpReplyFramer::parseHeaderLine(const QByteArray &line)
 void HttpReplyFramer::startBody()
 {
     if (statusCode_ < 200 && statusCode_ != 101) {
-        // An interim reply: the real one follows on the same connection.
+        // An interim reply: the real one follows on the same connection. It must fit the limit on
+        // its own, as the final reply must: arriving in pieces, its bytes are held against the
+        // limit until its blank line, so a reply must not pass only because it came whole.
         if (++interimReplies_ > MaxInterimReplies) {
             fail(Status::Malformed);
+            return;
+        }
+        if (pos_ > maxReplySize_) {
+            fail(Status::TooLarge);
             return;
         }
         buffer_.remove(0, pos_);

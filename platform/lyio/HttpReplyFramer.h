@@ -18,7 +18,7 @@ public:
         Incomplete, // more bytes needed
         Complete, // takeReply() holds the reply
         Malformed, // status line, header, chunk framing or a truncated reply
-        TooLarge, // the reply (or its announced length) exceeds the limit
+        TooLarge, // the reply, an interim reply in front of it, or an announced length exceeds the limit
     };
 
     // Longest line of the chunked framing, a chunk size line with its extensions or a trailer
