@@ -8,7 +8,8 @@ packages=(build-essential cmake ninja-build pkg-config qtbase5-dev qtbase5-dev-t
 for option in "$@"; do
     case "$option" in
         --qt6) packages+=(qt6-base-dev qt6-base-dev-tools) ;;
-        --fuzz) packages+=(clang-14 libclang-rt-14-dev) ;;
+        # clang without its recommends has no libFuzzer; libclang-rt-14-dev brings it and the sanitizers.
+        --fuzz) packages+=(clang libclang-rt-14-dev) ;;
         *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done
